@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in a normal build, once under
+# AddressSanitizer + UndefinedBehaviorSanitizer, then builds the fuzz targets and replays their
+# seed corpora when clang is present. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/setup.sh
+
+jobs=$(nproc)
+
+echo "== build (RelWithDebInfo)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+echo "== tests"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON -DNIMBRA_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+echo "== tests under sanitizers"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900
+
+if command -v clang++ >/dev/null 2>&1; then
+    echo "== fuzz targets (clang, libFuzzer)"
+    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DNIMBRA_FUZZ=ON -DNIMBRA_TESTS=OFF -DNIMBRA_BENCH=OFF -DNIMBRA_WERROR=OFF >/dev/null
+    cmake --build build-fuzz -j "$jobs" --target fuzz-targets
+    ./fuzz/replay.sh build-fuzz
+fi
+echo "test.sh: all passed"

@@ -1,0 +1,22 @@
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace nimbra::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "nimbra-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace nimbra::test
