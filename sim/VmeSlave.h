@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 
 namespace vmesim {
 
@@ -20,8 +22,9 @@ class VmeSlave {
     virtual bool read(uint32_t address, uint32_t am, unsigned bytes, uint64_t& value) = 0;
     virtual bool write(uint32_t address, uint32_t am, unsigned bytes, uint64_t value) = 0;
 
-    // Called once when the simulator exits (e.g. to write statistics).
-    virtual void shutdown() {}
+    // Called once when the simulator exits: adds the slave's counters to the statistics that
+    // --stats FILE writes as JSON.
+    virtual void addStats(std::map<std::string, uint64_t>& counts) const { (void)counts; }
 };
 
 }  // namespace vmesim
