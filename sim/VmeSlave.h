@@ -8,6 +8,11 @@ namespace vmesim {
 
 // A module on the simulated VME bus. The bus serialises every call into its slaves under one bus
 // lock, so a slave needs no locking of its own for calls made by the bus.
+// How a data transfer reaches a slave: as a single cycle (read, write, read-modify-write) or as
+// one item of a block transfer. A board may answer the two differently at the same address (an
+// event port returns its status word to a single read and event data to a block read).
+enum class Access { Single, Block };
+
 class VmeSlave {
   public:
     virtual ~VmeSlave() = default;
@@ -19,8 +24,10 @@ class VmeSlave {
     // in the low bytes of `value`. Returning false ends the cycle with a bus error.
     // Block transfers call these once per item, with the address stepped or kept as the
     // transfer asks (FIFO transfers keep it).
-    virtual bool read(uint32_t address, uint32_t am, unsigned bytes, uint64_t& value) = 0;
-    virtual bool write(uint32_t address, uint32_t am, unsigned bytes, uint64_t value) = 0;
+    virtual bool read(uint32_t address, uint32_t am, unsigned bytes, Access access,
+                      uint64_t& value) = 0;
+    virtual bool write(uint32_t address, uint32_t am, unsigned bytes, Access access,
+                       uint64_t value) = 0;
 
     // Called once when the simulator exits: adds the slave's counters to the statistics that
     // --stats FILE writes as JSON.
