@@ -6,13 +6,13 @@
 
 namespace vmesim {
 
-// A module on the simulated VME bus. The bus serialises every call into its slaves under one bus
-// lock, so a slave needs no locking of its own for calls made by the bus.
 // How a data transfer reaches a slave: as a single cycle (read, write, read-modify-write) or as
 // one item of a block transfer. A board may answer the two differently at the same address (an
 // event port returns its status word to a single read and event data to a block read).
 enum class Access { Single, Block };
 
+// A module on the simulated VME bus. The bus serialises every call into its slaves under one bus
+// lock, so a slave needs no locking of its own for calls made by the bus.
 class VmeSlave {
   public:
     virtual ~VmeSlave() = default;
