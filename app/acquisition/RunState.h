@@ -55,6 +55,10 @@ struct RunState {
     bool histogramsOnly = false;
     std::atomic<uint64_t> bytesProcessed{0};
     std::atomic<bool> histogramIdle{true};
+    // The histogram progress bar's range and the input being read (FIFO index, -1 for the
+    // older layout's clean file), set by the histogram worker for each file.
+    std::atomic<uint64_t> histogramTotal{0};
+    std::atomic<int32_t> histogramFifo{-1};
 
     bool excelOpen = false;
 
