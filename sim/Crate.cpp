@@ -1,0 +1,68 @@
+#include "Crate.h"
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "MemorySlave.h"
+
+namespace vmesim {
+
+Crate::Crate(const Options& options) : options_(options), trace_(options.tracePath) {
+    mapSlaves(options);
+    for (unsigned level = 1; level <= 7; ++level) {
+        if (options.irqLevels & (1u << (level - 1))) {
+            bus_.raiseInterrupt(level, level);
+        }
+    }
+    usbBridge_ = std::make_unique<Bridge>(bus_, options.flashPath);
+}
+
+Crate::~Crate() {
+    stop();
+}
+
+// Every slave the options ask for is mapped here.
+void Crate::mapSlaves(const Options& options) {
+    for (const auto& region : options.memories) {
+        bus_.map(std::make_shared<MemorySlave>(region.address, region.size));
+    }
+}
+
+void Crate::start() {
+    std::error_code error;
+    std::filesystem::create_directories(options_.dir, error);
+    UsbServer::Settings settings;
+    settings.socketPath = (std::filesystem::path(options_.dir) / "ezusb-0").string();
+    settings.delay = std::chrono::microseconds(options_.delayUs);
+    usbServer_ = std::make_unique<UsbServer>(*usbBridge_, trace_, settings);
+    usbServer_->start();
+}
+
+void Crate::stop() {
+    if (usbServer_) {
+        usbServer_->stop();
+    }
+}
+
+std::map<std::string, uint64_t> Crate::stats() const {
+    std::map<std::string, uint64_t> counts{{"exchanges", 0}, {"overlapping_exchanges", 0}};
+    if (usbServer_) {
+        usbServer_->addStats(counts);
+    }
+    usbBridge_->addStats(counts);
+    bus_.addStats(counts);
+    return counts;
+}
+
+void Crate::writeStats(const std::string& path) const {
+    nlohmann::json json(stats());
+    std::ofstream out(path);
+    out << json.dump(2) << '\n';
+    if (!out) {
+        throw std::runtime_error("cannot write statistics to " + path);
+    }
+}
+
+}  // namespace vmesim

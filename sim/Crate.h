@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Bridge.h"
+#include "Options.h"
+#include "TraceLog.h"
+#include "UsbServer.h"
+#include "VmeBus.h"
+
+namespace vmesim {
+
+// The whole virtual crate as the options describe it: the VME bus with its slaves, the USB
+// bridge and the socket that reaches it. Runs inside vmecrate-sim or inside a test.
+class Crate {
+  public:
+    explicit Crate(const Options& options);
+    ~Crate();
+    Crate(const Crate&) = delete;
+    Crate& operator=(const Crate&) = delete;
+
+    // Creates the sockets in the options' folder; throws std::runtime_error when it cannot.
+    void start();
+    void stop();
+
+    VmeBus& bus() { return bus_; }
+    Bridge& usbBridge() { return *usbBridge_; }
+    TraceLog& trace() { return trace_; }
+
+    std::map<std::string, uint64_t> stats() const;
+    // Writes stats() as one JSON object.
+    void writeStats(const std::string& path) const;
+
+  private:
+    void mapSlaves(const Options& options);
+
+    Options options_;
+    VmeBus bus_;
+    TraceLog trace_;
+    std::unique_ptr<Bridge> usbBridge_;
+    std::unique_ptr<UsbServer> usbServer_;
+};
+
+}  // namespace vmesim

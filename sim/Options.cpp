@@ -1,0 +1,129 @@
+#include "Options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+
+namespace vmesim {
+
+namespace {
+
+enum class Value { None, Required, Optional };
+
+struct OptionSpec {
+    const char* name;
+    Value value;
+    const char* valueName;
+    const char* help;
+    std::function<void(Options&, const std::string&)> apply;  // value empty when not given
+};
+
+MemoryRegion parseRegion(const std::string& text) {
+    auto colon = text.find(':');
+    if (colon == std::string::npos) {
+        throw OptionError("--memory needs ADDR:SIZE, got \"" + text + "\"");
+    }
+    MemoryRegion region{parseNumber(text.substr(0, colon), "--memory address"),
+                        parseNumber(text.substr(colon + 1), "--memory size")};
+    if (region.size == 0 || uint64_t(region.address) + region.size > (uint64_t(1) << 32)) {
+        throw OptionError("--memory " + text + " does not fit the 32-bit address space");
+    }
+    return region;
+}
+
+// The one place where options are declared.
+const std::vector<OptionSpec>& optionTable() {
+    static const std::vector<OptionSpec> table = {
+        {"--dir", Value::Required, "DIR", "folder for the device sockets (created if missing)",
+         [](Options& o, const std::string& v) { o.dir = v; }},
+        {"--trace", Value::Required, "FILE", "write every request and reply as hex lines",
+         [](Options& o, const std::string& v) { o.tracePath = v; }},
+        {"--memory", Value::Required, "ADDR:SIZE", "map RAM on the VME bus (repeatable)",
+         [](Options& o, const std::string& v) { o.memories.push_back(parseRegion(v)); }},
+        {"--delay-us", Value::Required, "N", "delay every reply by N microseconds",
+         [](Options& o, const std::string& v) { o.delayUs = parseNumber(v, "--delay-us"); }},
+        {"--irq", Value::Required, "LEVELS",
+         "interrupt levels pending from the start (bit n-1 = level n, vector n)",
+         [](Options& o, const std::string& v) {
+             uint32_t levels = parseNumber(v, "--irq");
+             if (levels > 0x7F) {
+                 throw OptionError("--irq takes levels 1 to 7 (mask 0x7f at most)");
+             }
+             o.irqLevels = uint8_t(levels);
+         }},
+        {"--flash", Value::Required, "FILE", "keep the bridge's flash pages in FILE",
+         [](Options& o, const std::string& v) { o.flashPath = v; }},
+        {"--stats", Value::Required, "FILE", "write the counters as JSON at exit",
+         [](Options& o, const std::string& v) { o.statsPath = v; }},
+        {"--help", Value::None, nullptr, "show this text",
+         [](Options& o, const std::string&) { o.help = true; }},
+    };
+    return table;
+}
+
+}  // namespace
+
+uint32_t parseNumber(const std::string& text, const std::string& what) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = std::strtoull(begin, &end, 0);
+    bool digitsFirst = !text.empty() && text[0] >= '0' && text[0] <= '9';
+    if (!digitsFirst || end == begin || *end != '\0' || errno == ERANGE || value > 0xFFFFFFFFull) {
+        throw OptionError(what + ": not a number: \"" + text + "\"");
+    }
+    return uint32_t(value);
+}
+
+Options parseOptions(int argc, const char* const* argv) {
+    Options options;
+    const auto& table = optionTable();
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        auto spec = std::find_if(table.begin(), table.end(),
+                                 [&](const OptionSpec& s) { return name == s.name; });
+        if (spec == table.end()) {
+            throw OptionError("unknown option " + arg);
+        }
+        std::string value;
+        if (spec->value == Value::None) {
+            if (inlineValue) {
+                throw OptionError(name + " takes no value");
+            }
+        } else if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0) {
+            value = argv[++i];
+        } else if (spec->value == Value::Required) {
+            throw OptionError(name + " needs " + spec->valueName);
+        }
+        spec->apply(options, value);
+    }
+    if (!options.help && options.dir.empty()) {
+        throw OptionError("--dir DIR is required");
+    }
+    return options;
+}
+
+std::string usage() {
+    std::string text = "usage: vmecrate-sim --dir DIR [options]\n";
+    for (const auto& spec : optionTable()) {
+        std::string left = std::string("  ") + spec.name;
+        if (spec.valueName) {
+            left += spec.value == Value::Optional ? std::string(" [") + spec.valueName + "]"
+                                                  : std::string(" ") + spec.valueName;
+        }
+        left.resize(std::max<size_t>(left.size() + 2, 24), ' ');
+        text += left + spec.help + "\n";
+    }
+    return text;
+}
+
+}  // namespace vmesim

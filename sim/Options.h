@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vmesim {
+
+struct MemoryRegion {
+    uint32_t address = 0;
+    uint32_t size = 0;
+};
+
+// Everything the command line chooses. A new option gets a field here and one entry in the
+// table of Options.cpp.
+struct Options {
+    std::string dir;
+    std::string tracePath;
+    std::vector<MemoryRegion> memories;
+    uint32_t delayUs = 0;
+    uint8_t irqLevels = 0;  // bit n-1: level n pending from the start
+    std::string flashPath;
+    std::string statsPath;
+    bool help = false;
+};
+
+class OptionError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the command line (argv[0] is skipped); throws OptionError on anything it cannot use.
+Options parseOptions(int argc, const char* const* argv);
+std::string usage();
+
+// A number as C's strtoul with base 0 reads it ("0x" hexadecimal, leading "0" octal), the whole
+// text, within 32 bits.
+uint32_t parseNumber(const std::string& text, const std::string& what);
+
+}  // namespace vmesim
