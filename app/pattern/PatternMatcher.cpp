@@ -1,0 +1,148 @@
+// The matcher: strictly greedy, no backtracking. Every atom test either consumes characters or
+// ends its object, and a group tries each alternative once from the same position, so an attempt
+// never goes back over text it has passed. No test looks past the terminating NUL.
+#include "pattern/PatternMatcher.h"
+
+namespace pattern_detail {
+namespace {
+
+constexpr int kFail = -1;
+
+unsigned char foldCase(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
+}
+
+// Length of the line end at `position` (0 for the end of the text), or kFail when none is there.
+int lineEndLength(const unsigned char* text, int position) {
+    switch (text[position]) {
+        case '\0':
+            return 0;
+        case '\n':
+            return 1;
+        case '\r':
+            return text[position + 1] == '\n' ? 2 : 1;
+        default:
+            return kFail;
+    }
+}
+
+// One test of an atom at `position`: the number of characters it consumes, or kFail.
+int testAtom(const CObjExp& atom, const unsigned char* text, int position) {
+    if (atom.m_bLineStart) {
+        if (position == 0 || text[position - 1] == '\n' || text[position - 1] == '\r') {
+            return 0;
+        }
+        return kFail;
+    }
+    if (atom.m_bLineEnd) {
+        const int length = lineEndLength(text, position);
+        if (atom.m_bNegate) {
+            return length == kFail ? 1 : kFail;
+        }
+        return length;
+    }
+    const unsigned char c = text[position];
+    if (c == '\0') {
+        return kFail;
+    }
+    if (atom.m_bAnyChar) {
+        return 1;
+    }
+    bool found = false;
+    if (atom.m_bNoCase) {
+        const unsigned char folded = foldCase(c);
+        for (const _OBJDATA& entry : atom) {
+            if (foldCase(entry.ch) == folded) {
+                found = true;
+                break;
+            }
+        }
+    } else {
+        for (const _OBJDATA& entry : atom) {
+            if (entry.ch == c) {
+                found = true;
+                break;
+            }
+        }
+    }
+    return found != static_cast<bool>(atom.m_bNegate) ? 1 : kFail;
+}
+
+int matchAtom(CObjExp& atom, const unsigned char* text, int position) {
+    if (atom.m_nRepeat == CObjExp::kOnce || atom.m_nRepeat == CObjExp::kOptional) {
+        const int length = testAtom(atom, text, position);
+        if (length == kFail && atom.m_nRepeat == CObjExp::kOnce) {
+            atom.m_nStart = atom.m_nEnd = -1;
+            atom.m_bMatched = 0;
+            return kFail;
+        }
+        atom.m_bMatched = length != kFail;
+        atom.m_nStart = position;
+        atom.m_nEnd = position + (length == kFail ? 0 : length);
+        return atom.m_nEnd;
+    }
+    int reached = position;
+    bool passedOnce = false;
+    bool lastPassed = false;
+    for (;;) {
+        const int length = testAtom(atom, text, reached);
+        lastPassed = length != kFail;
+        if (!lastPassed) {
+            break;
+        }
+        passedOnce = true;
+        reached += length;
+        // A test that consumed nothing would pass again forever; the end of the text is one.
+        if (length == 0 || text[reached] == '\0') {
+            break;
+        }
+    }
+    if (atom.m_nRepeat == CObjExp::kOneOrMore && !passedOnce) {
+        atom.m_nStart = atom.m_nEnd = -1;
+        atom.m_bMatched = 0;
+        return kFail;
+    }
+    atom.m_bMatched = lastPassed;
+    atom.m_nStart = position;
+    atom.m_nEnd = reached;
+    return reached;
+}
+
+int matchGroup(CObjExp& group, const unsigned char* text, int position) {
+    for (int index = 0; index < group.GetSize(); ++index) {
+        const int end = matchList(*group[index].alt, text, position);
+        if (end != kFail) {
+            group.m_nAlt = index;
+            group.m_nStart = position;
+            group.m_nEnd = end;
+            group.m_bMatched = 1;
+            return end;
+        }
+    }
+    group.m_bMatched = 0;
+    return kFail;
+}
+
+}  // namespace
+
+int matchList(CExpList& list, const unsigned char* text, int position) {
+    for (CObjExp& object : list) {
+        switch (object.m_nType) {
+            case CObjExp::kAtom:
+                position = matchAtom(object, text, position);
+                break;
+            case CObjExp::kGroup:
+                position = matchGroup(object, text, position);
+                break;
+            default:
+                position = kFail;
+                break;
+        }
+        if (position == kFail) {
+            return kFail;
+        }
+    }
+    return position;
+}
+
+}  // namespace pattern_detail
