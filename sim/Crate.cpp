@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "MemorySlave.h"
+#include "board/ReadoutBoard.h"
 
 namespace vmesim {
 
@@ -27,6 +28,9 @@ Crate::~Crate() {
 void Crate::mapSlaves(const Options& options) {
     for (const auto& region : options.memories) {
         bus_.map(std::make_shared<MemorySlave>(region.address, region.size));
+    }
+    if (options.board) {
+        bus_.map(std::make_shared<board::ReadoutBoard>(options.boardOptions));
     }
 }
 

@@ -32,6 +32,17 @@ MemoryRegion parseRegion(const std::string& text) {
     return region;
 }
 
+double parseRate(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    double value = std::strtod(begin, &end);
+    if (end == begin || *end != '\0' || errno == ERANGE || !(value >= 0) || value > 1e9) {
+        throw OptionError("--event-rate: not a rate in Hz: \"" + text + "\"");
+    }
+    return value;
+}
+
 // The one place where options are declared.
 const std::vector<OptionSpec>& optionTable() {
     static const std::vector<OptionSpec> table = {
@@ -56,6 +67,25 @@ const std::vector<OptionSpec>& optionTable() {
          [](Options& o, const std::string& v) { o.flashPath = v; }},
         {"--stats", Value::Required, "FILE", "write the counters as JSON at exit",
          [](Options& o, const std::string& v) { o.statsPath = v; }},
+        {"--board", Value::Optional, "ADDR", "map the readout board (default base 0x03030000)",
+         [](Options& o, const std::string& v) {
+             o.board = true;
+             if (!v.empty()) {
+                 o.boardOptions.base = parseNumber(v, "--board");
+             }
+         }},
+        {"--event-rate", Value::Required, "HZ", "board events per second (0: as fast as read)",
+         [](Options& o, const std::string& v) { o.boardOptions.eventRateHz = parseRate(v); }},
+        {"--bus-error-every", Value::Required, "N", "every Nth board data access is a bus error",
+         [](Options& o, const std::string& v) {
+             o.boardOptions.busErrorEvery = parseNumber(v, "--bus-error-every");
+         }},
+        {"--corrupt-every", Value::Required, "N", "every Nth board event has one bad word",
+         [](Options& o, const std::string& v) {
+             o.boardOptions.corruptEvery = parseNumber(v, "--corrupt-every");
+         }},
+        {"--seed", Value::Required, "N", "seed of the board's data",
+         [](Options& o, const std::string& v) { o.boardOptions.seed = parseNumber(v, "--seed"); }},
         {"--help", Value::None, nullptr, "show this text",
          [](Options& o, const std::string&) { o.help = true; }},
     };

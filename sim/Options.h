@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "board/BoardOptions.h"
+
 namespace vmesim {
 
 struct MemoryRegion {
@@ -23,6 +25,8 @@ struct Options {
     uint8_t irqLevels = 0;  // bit n-1: level n pending from the start
     std::string flashPath;
     std::string statsPath;
+    bool board = false;  // --board maps the readout board at boardOptions.base
+    board::BoardOptions boardOptions;
     bool help = false;
 };
 

@@ -240,8 +240,8 @@ void ReadoutBoard::makeEvent() {
         if (n == 256) {
             signals_.fillReadoutRecord(out, tag_, k, frontEnd_[k], shift, rng_);
         } else {
-            const unsigned channel = mode == Mode::Monitor ? monitoredChannel(control2_)
-                                                           : channelUnderTest(control2_);
+            const unsigned channel =
+                mode == Mode::Monitor ? monitoredChannel(control2_) : channelUnderTest(control2_);
             signals_.fillWaveform(out, tag_, k, channel, frontEnd_[k], shift, rng_);
         }
     }

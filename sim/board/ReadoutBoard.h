@@ -2,31 +2,19 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "VmeSlave.h"
 #include "board/BoardMap.h"
+#include "board/BoardOptions.h"
 #include "board/FastRng.h"
 #include "board/FrontEndConfig.h"
 #include "board/SignalModel.h"
 #include "board/StreamSource.h"
 
 namespace vmesim::board {
-
-struct BoardOptions {
-    static constexpr uint64_t kDefaultSeed = 20260101;
-
-    uint32_t base = kDefaultBase;
-    double eventRateHz = 0;      // 0: the next event is ready as soon as the previous one was read
-    uint64_t busErrorEvery = 0;  // every Nth data-port access ends in a bus error (0: never)
-    uint64_t corruptEvery = 0;   // every Nth event carries one bad word (0: never)
-    uint64_t seed = kDefaultSeed;
-    // Monotonic time in nanoseconds; empty means the steady clock. Tests drive it by hand.
-    std::function<uint64_t()> clockNs;
-};
 
 // The readout board in the virtual crate: the register map, configuration loads into the eight
 // front ends, the event port with its status word and eight FIFOs, the older stream port, and the
@@ -38,6 +26,10 @@ struct BoardOptions {
 // the middle of an event abandons the rest of it (a reader that dropped a bad event starts clean
 // at the next one), and so does any write of Control1 or Control2. Past the end of an event the
 // port reads as all ones, which no valid data word is.
+//
+// The stream port hands out the older layout's blocks word by word, single or block reads alike.
+// With an event rate set, blocks come at that rate too, and a read that finds the stream empty
+// ends in a bus error, the way the old board ended a block transfer when it ran out of data.
 //
 // Injected bus errors hit only the data path (status reads and port data), never the control
 // registers, and a failed cycle changes nothing: the word it would have carried comes next.

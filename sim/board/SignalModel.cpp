@@ -63,7 +63,8 @@ SignalModel::SignalModel(uint64_t seed) {
         const double u1 = 1.0 - rng.uniform();
         const double u2 = rng.uniform();
         const double r = std::sqrt(-2.0 * std::log(u1));
-        gauss_[i] = static_cast<int16_t>(std::lround(256.0 * r * std::cos(2 * std::numbers::pi * u2)));
+        gauss_[i] =
+            static_cast<int16_t>(std::lround(256.0 * r * std::cos(2 * std::numbers::pi * u2)));
         gauss_[i + 1] =
             static_cast<int16_t>(std::lround(256.0 * r * std::sin(2 * std::numbers::pi * u2)));
     }

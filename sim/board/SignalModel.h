@@ -57,11 +57,11 @@ class SignalModel {
 
     std::array<std::array<int, kChannels>, kSections> pedestal_{};
     std::array<std::array<int, kChannels>, kSections> noise16_{};  // sigma x 16
-    std::array<int16_t, 1024> gauss_{};         // standard normal samples x 256
-    std::array<uint16_t, 4096> hitHeight_{};    // pulse heights at gain 1x
-    std::array<uint32_t, 8> readoutWeight_{};   // shaper at the 8 held samples, x 65536
-    std::array<uint32_t, 16> streamWeight_{};   // the older board's 16 samples, x 65536
-    std::array<uint32_t, 512> waveform_{};      // shaper response over 512 samples, x 65536
+    std::array<int16_t, 1024> gauss_{};                            // standard normal samples x 256
+    std::array<uint16_t, 4096> hitHeight_{};                       // pulse heights at gain 1x
+    std::array<uint32_t, 8> readoutWeight_{};  // shaper at the 8 held samples, x 65536
+    std::array<uint32_t, 16> streamWeight_{};  // the older board's 16 samples, x 65536
+    std::array<uint32_t, 512> waveform_{};     // shaper response over 512 samples, x 65536
     double testPulseVolts_ = 0.4;
     int testPulseCounts_ = 400;
 };
