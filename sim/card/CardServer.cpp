@@ -230,8 +230,8 @@ void CardServer::serve(int fd) {
             }
             case 'r': {
                 uint32_t space = in.u32(), address = in.u32(), value = 0;
-                PciCard::Status status =
-                    opened() ? card_.iopRead(opener, space, address, value) : PciCard::kInvalidHandle;
+                PciCard::Status status = opened() ? card_.iopRead(opener, space, address, value)
+                                                  : PciCard::kInvalidHandle;
                 answer = Answer(status);
                 if (status == PciCard::kSuccess) {
                     answer.u32(value);
@@ -241,15 +241,16 @@ void CardServer::serve(int fd) {
             case 'D': {
                 uint32_t channel = in.u32();
                 in.u32();  // the descriptor's mode word: the simulated engine has one mode
-                answer = Answer(opened() ? card_.dmaOpen(opener, channel) : PciCard::kInvalidHandle);
+                answer =
+                    Answer(opened() ? card_.dmaOpen(opener, channel) : PciCard::kInvalidHandle);
                 break;
             }
             case 'T': {
                 uint32_t channel = in.u32(), local = in.u32(), bytes = in.u32();
                 std::vector<uint8_t> data;
-                PciCard::Status status = opened()
-                                             ? card_.dmaTransfer(opener, channel, local, bytes, data)
-                                             : PciCard::kInvalidHandle;
+                PciCard::Status status =
+                    opened() ? card_.dmaTransfer(opener, channel, local, bytes, data)
+                             : PciCard::kInvalidHandle;
                 answer = Answer(status);
                 if (status == PciCard::kSuccess) {
                     answer.u32(static_cast<uint32_t>(data.size()));
