@@ -104,7 +104,11 @@ struct Bridge::Operation {
 
 Bridge::Bridge(VmeBus& bus, std::string flashPath)
     : bus_(bus), flash_(std::move(flashPath)), registers_(bus, flash_) {
-    bus_.addObserver([this](const BusCycle& cycle) { registers_.monitor(cycle); });
+    observer_ = bus_.addObserver([this](const BusCycle& cycle) { registers_.monitor(cycle); });
+}
+
+Bridge::~Bridge() {
+    bus_.removeObserver(observer_);
 }
 
 std::optional<std::vector<uint8_t>> Bridge::process(std::span<const uint8_t> request) {

@@ -23,6 +23,9 @@ class Bridge {
 
     // `flashPath` persists the serial flash (empty: kept in memory only).
     explicit Bridge(VmeBus& bus, std::string flashPath = {});
+    ~Bridge();
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
 
     // Runs one request. Returns nothing when the request cannot be decoded (truncated, unknown
     // operation, bytes after the last operation); the transport then drops the connection.
@@ -48,6 +51,7 @@ class Bridge {
     VmeBus& bus_;
     SerialFlash flash_;
     BridgeRegisters registers_;
+    int observer_ = -1;
     uint64_t requests_ = 0;
     uint64_t malformed_ = 0;
 };

@@ -27,9 +27,15 @@ void VmeBus::map(std::shared_ptr<VmeSlave> slave) {
     slaves_.push_back(std::move(slave));
 }
 
-void VmeBus::addObserver(Observer observer) {
+int VmeBus::addObserver(Observer observer) {
     std::lock_guard lock(busLock_);
-    observers_.push_back(std::move(observer));
+    observers_.emplace(nextObserver_, std::move(observer));
+    return nextObserver_++;
+}
+
+void VmeBus::removeObserver(int id) {
+    std::lock_guard lock(busLock_);
+    observers_.erase(id);
 }
 
 VmeSlave* VmeBus::find(uint32_t address, uint32_t am) const {
@@ -46,7 +52,7 @@ void VmeBus::notify(const BusCycle& cycle) {
     if (cycle.busError) {
         ++busErrors_;
     }
-    for (const auto& observer : observers_) {
+    for (const auto& [id, observer] : observers_) {
         observer(cycle);
     }
 }

@@ -58,7 +58,9 @@ class VmeBus {
     bool acknowledge(unsigned level, uint32_t& vector);
 
     // Called under the bus lock after every cycle; block transfers report their last item.
-    void addObserver(Observer observer);
+    // Returns an id for removeObserver.
+    int addObserver(Observer observer);
+    void removeObserver(int id);
 
     void addStats(std::map<std::string, uint64_t>& counts) const;
 
@@ -68,7 +70,8 @@ class VmeBus {
 
     mutable std::mutex busLock_;
     std::vector<std::shared_ptr<VmeSlave>> slaves_;
-    std::vector<Observer> observers_;
+    std::map<int, Observer> observers_;
+    int nextObserver_ = 0;
     uint64_t cycles_ = 0;
     uint64_t busErrors_ = 0;
 
