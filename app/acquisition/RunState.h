@@ -11,6 +11,7 @@
 namespace tarvo {
 
 class Operator;
+class VmeBus;
 
 // The run-state record: the main window's fields that it shares with the acquisition and
 // histogram workers. The window owns one RunState and hands it to a worker as its only argument.
@@ -21,6 +22,7 @@ struct RunState {
 
     // Bridge and board.
     int32_t vmeHandle = -1;
+    VmeBus* bus = nullptr;  // how board accesses reach the bridge; nullptr: the bridge library
     uint32_t baseAddress = 0x03030000;
     bool adcRev1 = true;
     int32_t acquisitionType = 0;
@@ -46,6 +48,7 @@ struct RunState {
     std::array<std::array<uint32_t, kSpyWords>, kFifoCount> SumBuffer{};
     std::atomic<uint32_t> sumCount{0};
     std::atomic<bool> resetScale{false};
+    std::atomic<int32_t> wordsPerFifo{512};  // words per FIFO of the event being shown
 
     // Histogram generation.
     int32_t samplesFrom = 0;

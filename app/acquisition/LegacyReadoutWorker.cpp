@@ -1,0 +1,97 @@
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "KOVRAVMElib.h"
+#include "acquisition/AcquisitionWorkers.h"
+#include "acquisition/DaqFileLayout.h"
+#include "acquisition/DaqFileWriter.h"
+#include "acquisition/LegacyBlockAssembler.h"
+#include "board/BoardAccess.h"
+#include "board/BoardRegisters.h"
+
+namespace tarvo {
+
+int LegacyReadoutWorker(RunState& state) {
+    BoardAccess board(state);
+    DaqFileWriter raw;
+    DaqFileWriter clean;
+    auto finish = [&](int result) {
+        for (DaqFileWriter* file : {&raw, &clean}) {
+            std::string reason;
+            if (file->isOpen() && !file->close(reason)) {
+                board.error(daqWriteFailedMessage(file->path(), reason));
+                result = 1;
+            }
+        }
+        state.AcquisitionDoneEvent.set();
+        return result;
+    };
+
+    std::string reason;
+    if (!raw.open(state.filename, DaqFileWriter::Sharing::DenyWriters, 0, reason)) {
+        board.error("Can't open file: " + state.filename);
+        return finish(1);
+    }
+    if (!clean.open(state.filenameClr, DaqFileWriter::Sharing::Shared, daq::kLegacyRecordBytes,
+                    reason)) {
+        board.error("Can't open file: " + state.filenameClr);
+        return finish(1);
+    }
+
+    state.wordsPerFifo.store(daq::kLegacyRecordWords);
+    std::array<uint32_t, daq::kLegacyRecordWords> buffer{};
+    LegacyBlockAssembler assembler;
+    bool writeFailed = false;
+    auto writeBlock = [&](const LegacyBlockAssembler::Block& block) {
+        std::string why;
+        if (!clean.append(block.data(), daq::kLegacyRecordBytes, why)) {
+            board.error(daqWriteFailedMessage(clean.path(), why));
+            writeFailed = true;
+            return false;
+        }
+        if (!state.DisplayReadyEvent.isSet()) {
+            std::copy(block.begin(), block.end(), state.SpyBuffer[0].begin());
+            state.DisplayReadyEvent.set();
+        }
+        state.cyclesDone.fetch_add(1);
+        return true;
+    };
+
+    const int32_t cycleCount = state.cycleCount;
+    while (state.cyclesDone.load() < cycleCount) {
+        if (state.StopEvent.isSet()) {
+            state.StopEvent.reset();
+            return finish(1);
+        }
+        int32_t count = 0;
+        int32_t result = board.blockRead(board::kStreamPort, buffer.data(),
+                                         static_cast<int32_t>(sizeof buffer), count);
+        count = std::clamp<int32_t>(count, 0, static_cast<int32_t>(sizeof buffer));
+        if (count > 0) {
+            uint32_t lost = 0;
+            bool fed =
+                assembler.feed(buffer.data(), static_cast<size_t>(count) / 4, writeBlock, lost);
+            state.eventsLost.fetch_add(lost);
+            if (!fed || writeFailed) {
+                return finish(1);
+            }
+            std::string why;
+            if (!raw.append(buffer.data(), static_cast<size_t>(count), why)) {
+                board.error(daqWriteFailedMessage(raw.path(), why));
+                return finish(1);
+            }
+        }
+        if (result == BusError) {
+            state.busErrorCount.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } else if (result != Success) {
+            state.lastError.store(result);
+        }
+    }
+    return finish(0);
+}
+
+}  // namespace tarvo
