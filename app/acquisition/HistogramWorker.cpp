@@ -1,0 +1,319 @@
+#include "acquisition/HistogramWorker.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "acquisition/DaqFileLayout.h"
+#include "acquisition/RunState.h"
+#include "shell/Operator.h"
+
+namespace tarvo {
+
+namespace {
+
+constexpr const char* kChannelError = "Fatal Channel error ";
+constexpr const char* kSampleError = "Fatal campione error ";
+constexpr const char* kReadError = "Fatal Read file";
+constexpr size_t kValueLineBytes = 7;  // "%5u\r\n" of a value below 100000
+
+std::string cantOpen(const std::string& path) {
+    return "Can't open file: " + path;
+}
+
+// Sets HistogramDoneEvent however the worker ends.
+class DoneOnExit {
+  public:
+    explicit DoneOnExit(RunState& state) : state_(state) {}
+    ~DoneOnExit() { state_.HistogramDoneEvent.set(); }
+    DoneOnExit(const DoneOnExit&) = delete;
+    DoneOnExit& operator=(const DoneOnExit&) = delete;
+
+  private:
+    RunState& state_;
+};
+
+inline void formatValue(char* out, uint32_t v) {
+    out[4] = static_cast<char>('0' + v % 10);
+    v /= 10;
+    for (int i = 3; i >= 0; --i) {
+        out[i] = v != 0 ? static_cast<char>('0' + v % 10) : ' ';
+        v /= 10;
+    }
+    out[5] = '\r';
+    out[6] = '\n';
+}
+
+struct RecordWindow {
+    int firstChannel;
+    int from;
+    int to;
+    uint32_t baseLine;
+};
+
+// Checks, corrects, counts and lists the window of one record; the failure text, or nullptr.
+// Mode is a template argument so that each mode gets its own tight loop.
+template <int Samples, bool Lists, int Mode>
+const char* countRecord(const uint32_t* record, const RecordWindow& window,
+                        HistogramWorkspace& ws) {
+    constexpr uint32_t kSampleBits = Samples - 1;
+    constexpr uint32_t kCheckMask = (0x1Fu << 20) | (kSampleBits << 16);
+    const uint32_t base0 = daq::adcValue(record[window.from]);
+    const int count = window.to - window.from + 1;
+    for (int c = window.firstChannel; c < HistogramWorkspace::kChannels; ++c) {
+        uint32_t* bins = ws.histogram.data() + static_cast<size_t>(c) * kHistogramBins;
+        const uint32_t* words = record + c * Samples;
+        char* out = nullptr;
+        size_t written = 0;
+        if constexpr (Lists) {
+            if (count > 0) {
+                out = ws.valueLists[c].reserve(static_cast<size_t>(count) * kValueLineBytes);
+            }
+        }
+        const char* failure = nullptr;
+        for (int s = window.from; s <= window.to; ++s) {
+            const uint32_t w = words[s];
+            const uint32_t expected = (static_cast<uint32_t>(c) << 20) | (uint32_t(s) << 16);
+            if ((w & kCheckMask) != expected) [[unlikely]] {
+                failure =
+                    daq::channel(w) != static_cast<uint32_t>(c) ? kChannelError : kSampleError;
+                break;
+            }
+            const Correction k = correctValue(Mode, daq::adcValue(w), window.baseLine, base0);
+            if (k.kind == Correction::Fail) [[unlikely]] {
+                failure = modeErrorText(Mode);
+                break;
+            }
+            if (k.kind == Correction::Count) {
+                ++bins[k.bin];
+            }
+            if constexpr (Lists) {
+                formatValue(out + written, k.listed);
+                written += kValueLineBytes;
+            }
+        }
+        if constexpr (Lists) {
+            ws.valueLists[c].commit(written);
+        }
+        if (failure != nullptr) {
+            return failure;
+        }
+    }
+    return nullptr;
+}
+
+using RecordCounter = const char* (*)(const uint32_t*, const RecordWindow&, HistogramWorkspace&);
+
+template <int Samples, bool Lists>
+RecordCounter counterForMode(int32_t mode) {
+    switch (mode) {
+        case kModeNone:
+            return countRecord<Samples, Lists, kModeNone>;
+        case kModeMerge:
+            return countRecord<Samples, Lists, kModeMerge>;
+        case kModeSwap:
+            return countRecord<Samples, Lists, kModeSwap>;
+        case kModeCh0Base:
+            return countRecord<Samples, Lists, kModeCh0Base>;
+        default:
+            return countRecord<Samples, Lists, -1>;
+    }
+}
+
+template <int Samples>
+RecordCounter counterFor(int32_t mode, bool lists) {
+    return lists ? counterForMode<Samples, true>(mode) : counterForMode<Samples, false>(mode);
+}
+
+// Opens the 32 value lists of a stem; on failure shows the message and closes what was opened.
+bool openValueLists(RunState& state, const std::string& stem, HistogramWorkspace& ws) {
+    for (int c = 0; c < HistogramWorkspace::kChannels; ++c) {
+        std::string path = stem + "_" + std::to_string(c) + ".txt";
+        if (!ws.valueLists[c].open(path)) {
+            state.op->error(cantOpen(path));
+            ws.closeValueLists();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Closes the value lists; a list that could not be written in full is a failure, not a success.
+bool finishValueLists(RunState& state, const std::string& stem, HistogramWorkspace& ws) {
+    bool ok = true;
+    for (int c = 0; c < HistogramWorkspace::kChannels; ++c) {
+        if (!ws.valueLists[c].close() && ok) {
+            state.op->error("Can't write file: " + stem + "_" + std::to_string(c) + ".txt");
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool writeSpectra(RunState& state, const std::string& stem, int firstChannel, bool reversed,
+                  const HistogramWorkspace& ws) {
+    for (int c = firstChannel; c < HistogramWorkspace::kChannels; ++c) {
+        std::string path = stem + "_" + std::to_string(c) + ".spe";
+        if (!writeSpectrum(path, c, ws.counts(c), reversed, ws.clock)) {
+            state.op->error(cantOpen(path));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Starts one input file: zeroed counts, progress range, open value lists.
+bool beginFile(RunState& state, const std::string& fileName, int fifo, HistogramWorkspace& ws,
+               std::string& stem) {
+    state.histogramFifo.store(fifo);
+    if (!ws.reader.open(fileName)) {
+        state.op->error(cantOpen(fileName));
+        return false;
+    }
+    if (ws.inputOpened) {
+        ws.inputOpened(fileName);
+    }
+    stem = histogramStem(fileName);
+    if (!state.histogramsOnly && !openValueLists(state, stem, ws)) {
+        ws.reader.close();
+        return false;
+    }
+    std::fill(ws.histogram.begin(), ws.histogram.end(), 0u);
+    state.bytesProcessed.store(0);
+    state.histogramTotal.store(ws.reader.total());
+    return true;
+}
+
+}  // namespace
+
+HistogramWorkspace::HistogramWorkspace(size_t recordBytes)
+    : histogram(static_cast<size_t>(kChannels) * kHistogramBins), reader(recordBytes) {}
+
+bool HistogramWorkspace::closeValueLists() {
+    bool ok = true;
+    for (auto& list : valueLists) {
+        ok = list.close() && ok;
+    }
+    return ok;
+}
+
+std::optional<std::string> validateHistogramFields(const RunState& state) {
+    const int last = state.adcRev1 ? daq::kFifoSamples - 1 : daq::kLegacySamples - 1;
+    auto range = [](const char* field, int lo, int hi) {
+        return std::string(field) + ": enter an integer between " + std::to_string(lo) + " and " +
+               std::to_string(hi) + ".";
+    };
+    if (state.samplesFrom < 0 || state.samplesFrom > last) {
+        return range("Samples from", 0, last);
+    }
+    if (state.samplesTo < 1 || state.samplesTo > last) {
+        return range("Samples to", 1, last);
+    }
+    return std::nullopt;
+}
+
+std::string histogramStem(const std::string& path) {
+    return std::filesystem::path(path).replace_extension().string();
+}
+
+bool histogramFile(RunState& state, const std::string& fileName, int fifo, HistogramWorkspace& ws) {
+    if (auto message = validateHistogramFields(state)) {
+        state.op->error(*message);
+        return false;
+    }
+    std::string stem;
+    if (!beginFile(state, fileName, fifo, ws, stem)) {
+        return false;
+    }
+    const int firstChannel = state.histogramMode == kModeCh0Base ? 1 : 0;
+    const RecordWindow window{firstChannel, state.samplesFrom, state.samplesTo,
+                              state.baseLine[static_cast<size_t>(fifo) % RunState::kFifoCount]};
+    const RecordCounter count =
+        counterFor<daq::kFifoSamples>(state.histogramMode, !state.histogramsOnly);
+    const uint64_t total = ws.reader.total();
+    uint64_t done = 0;
+    while (done < total) {
+        const uint32_t* record = ws.reader.next();
+        const char* failure = record == nullptr ? kReadError : nullptr;
+        if (record != nullptr) {
+            done += daq::kFifoRecordBytes;
+            state.bytesProcessed.store(done, std::memory_order_relaxed);
+            failure = count(record, window, ws);
+        }
+        if (failure != nullptr) {
+            state.op->error(failure);
+            ws.reader.close();
+            ws.closeValueLists();
+            return false;
+        }
+    }
+    ws.reader.close();
+    if (!finishValueLists(state, stem, ws)) {
+        return false;
+    }
+    return writeSpectra(state, stem, firstChannel, false, ws);
+}
+
+bool FifoHistogramWorker(RunState& state, const SpectrumClock& clock) {
+    DoneOnExit done(state);
+    if (auto message = validateHistogramFields(state)) {
+        state.op->error(*message);
+        return false;
+    }
+    HistogramWorkspace ws(daq::kFifoRecordBytes);
+    ws.clock = clock;
+    for (int k = 0; k < daq::kFifoCount; ++k) {
+        if (state.taDaqEnable[static_cast<size_t>(k)] &&
+            !histogramFile(state, daq::fifoFileName(state.filenameClr, k), k, ws)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LegacyHistogramWorker(RunState& state, const SpectrumClock& clock) {
+    DoneOnExit done(state);
+    HistogramWorkspace ws(daq::kLegacyRecordBytes);
+    ws.clock = clock;
+    return legacyHistogramFile(state, ws);
+}
+
+bool legacyHistogramFile(RunState& state, HistogramWorkspace& ws) {
+    if (auto message = validateHistogramFields(state)) {
+        state.op->error(*message);
+        return false;
+    }
+    std::string stem;
+    if (!beginFile(state, state.filenameClr, -1, ws, stem)) {
+        return false;
+    }
+    // The older layout has no base-line correction: every mode counts the raw value.
+    const RecordWindow window{0, state.samplesFrom, state.samplesTo, 0};
+    const RecordCounter count = counterFor<daq::kLegacySamples>(kModeNone, !state.histogramsOnly);
+    const uint64_t total = ws.reader.total();
+    uint64_t processed = 0;
+    bool complete = true;
+    while (processed < total) {
+        const uint32_t* record = ws.reader.next();
+        if (record == nullptr) {
+            // The spectra still get what was counted up to here.
+            state.op->error(kReadError);
+            complete = false;
+            break;
+        }
+        processed += daq::kLegacyRecordBytes;
+        state.bytesProcessed.store(processed, std::memory_order_relaxed);
+        if (const char* failure = count(record, window, ws)) {
+            state.op->error(failure);
+            ws.reader.close();
+            ws.closeValueLists();
+            return false;
+        }
+    }
+    ws.reader.close();
+    if (!finishValueLists(state, stem, ws)) {
+        return false;
+    }
+    return writeSpectra(state, stem, 0, state.histogramMode == kModeSwap, ws) && complete;
+}
+
+}  // namespace tarvo
