@@ -12,6 +12,9 @@ constexpr uint16_t kLastOperation = 0x0080;
 constexpr uint16_t kByteSwap = 0x0040;
 constexpr uint16_t kMoreBytes = 0x0100;  // in a streamed register write
 constexpr unsigned kBurstReads = 64;     // a register read without the last-operation bit
+// A request of many block-read pieces could ask for far more than any caller can take; one
+// beyond this is refused rather than allowed to exhaust the simulator's memory.
+constexpr size_t kMaxReply = size_t(256) << 20;
 
 enum OpCode : unsigned {
     kSingle = 1,
@@ -303,6 +306,9 @@ bool Bridge::runBlock(Reader& in, const Operation& op, std::vector<uint8_t>& out
 
     if (op.read) {
         size_t start = out.size();
+        if (start + length > kMaxReply) {
+            return false;
+        }
         out.resize(start + length);
         uint8_t* data = out.data() + start;
         size_t done = bus_.blockRead(address, op.am, op.bytes, items, keep, data);
