@@ -96,7 +96,7 @@ ErrorCode blockRead(const BlockArguments& a) {
         }
         total += received;
         *a.count = total;
-        if ((status & kStatusBusError) || received == 0) {
+        if (!isOptical(record) || (status & kStatusBusError) || received == 0) {
             break;
         }
     }
