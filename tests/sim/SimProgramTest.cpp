@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
+#include "Crate.h"
 #include "UsbClient.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
@@ -144,6 +146,48 @@ TEST(SimProgramTest, DelayHoldsBackEveryReply) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(exchangeOnce(sim, bytes({0x82, 0x40})), bytes({0x05, 0x01, 0x00, 0x00}));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+TEST(SimProgramTest, AClientThatLeavesDuringADelayDoesNotHoldUpTheNext) {
+    SimProcess sim({{"--delay-us", "5000000"}});
+    {
+        UsbClient dying(socketOf(sim));
+        dying.bulkWrite(bytes({0x82, 0x40}));
+        dying.sendRaw(bytes({'R', 2, 0x00, 0xF0, 0, 0}));
+    }
+    UsbClient next(socketOf(sim));
+    next.bulkWrite(bytes({0x9E, 0x00, 0x01, 0x00}));  // a register write: no reply to delay
+    // Its trace lines appear long before the dead client's delay would have run out.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (sim.traceLines().size() < 4 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(sim.traceLines().size(), 4u);
+    EXPECT_EQ(sim.traceLines()[2], "W 9e000100");
+}
+
+TEST(SimProgramTest, CrateRunsInsideAProcessAndStopsCleanly) {
+    nimbra::test::TempDir dir;
+    Options options;
+    options.dir = dir.file("crate");
+    options.memories.push_back({0x2000, 0x100});
+    Crate crate(options);
+    crate.start();
+    const std::string socket = options.dir + "/ezusb-0";
+    {
+        UsbClient client(socket);
+        EXPECT_EQ(client.exchange(bytes({0xA1, 0x89, 0xFC, 0x20, 0x00, 0x00, 1, 2, 3, 4})),
+                  bytes({0x00, 0x00}));
+        // 0x2100 is just past the window.
+        EXPECT_EQ(client.exchange(bytes({0xA1, 0x89, 0x00, 0x21, 0x00, 0x00, 1, 2, 3, 4})),
+                  bytes({0x20, 0x00}));
+    }
+    crate.stop();
+    EXPECT_FALSE(std::filesystem::exists(socket));
+    auto stats = crate.stats();
+    EXPECT_EQ(stats["exchanges"], 1u);
+    EXPECT_EQ(stats["memory_writes"], 1u);
+    EXPECT_EQ(stats["vme_bus_errors"], 1u);
 }
 
 TEST(SimProgramTest, FlashFileKeepsAPageAcrossARestart) {
