@@ -75,23 +75,16 @@ bool ReadoutBoard::read(uint32_t address, uint32_t am, unsigned bytes, Access ac
         if (injectBusError()) {
             return false;
         }
-        const unsigned words = bytes / 4;
-        uint32_t w[2] = {0, 0};
-        for (unsigned i = 0; i < words; ++i) {
-            if (offset >= kStreamPort) {
-                if (!takeStreamWord(w[i])) {
-                    if (i == 0) {
-                        return false;
-                    }
-                    w[i] = kEmptyWord;
-                }
-            } else if (access == Access::Single) {
-                w[i] = readStatus();
-            } else {
-                w[i] = takeEventWord();
-            }
+        uint32_t first = 0;
+        if (!takePortWord(offset, access, first)) {
+            return false;
         }
-        value = w[0] | (static_cast<uint64_t>(w[1]) << 32);
+        value = first;
+        if (bytes == 8) {
+            uint32_t second = kEmptyWord;
+            takePortWord(offset, access, second);
+            value |= static_cast<uint64_t>(second) << 32;
+        }
         return true;
     }
     if (bytes != 4) {
@@ -102,6 +95,14 @@ bool ReadoutBoard::read(uint32_t address, uint32_t am, unsigned bytes, Access ac
         return false;
     }
     value = word;
+    return true;
+}
+
+bool ReadoutBoard::takePortWord(uint32_t offset, Access access, uint32_t& word) {
+    if (offset >= kStreamPort) {
+        return takeStreamWord(word);
+    }
+    word = access == Access::Single ? readStatus() : takeEventWord();
     return true;
 }
 

@@ -66,6 +66,7 @@ class ReadoutBoard : public VmeSlave {
   private:
     uint64_t now() const;
     bool injectBusError();
+    bool takePortWord(uint32_t offset, Access access, uint32_t& word);
     bool readRegister(uint32_t offset, uint32_t& value) const;
     bool writeRegister(uint32_t offset, uint32_t value);
     void softwareTrigger();

@@ -20,27 +20,6 @@ uint32_t fixed16(double v) {
     return static_cast<uint32_t>(std::lround(v * 65536.0));
 }
 
-// Hands out 10-bit slices of the generator's output, six per call of the generator.
-class TenBits {
-  public:
-    explicit TenBits(FastRng& rng) : rng_(rng) {}
-    unsigned next() {
-        if (left_ == 0) {
-            bits_ = rng_.next();
-            left_ = 6;
-        }
-        --left_;
-        const unsigned v = static_cast<unsigned>(bits_ & 0x3FF);
-        bits_ >>= 10;
-        return v;
-    }
-
-  private:
-    FastRng& rng_;
-    uint64_t bits_ = 0;
-    int left_ = 0;
-};
-
 uint32_t clampAdc(int v) {
     return static_cast<uint32_t>(std::clamp(v, 0, static_cast<int>(kAdcMax)));
 }
@@ -59,7 +38,8 @@ SignalModel::SignalModel(uint64_t seed) {
             n = 48 + static_cast<int>(rng.below(81));  // sigma 3 .. 8 counts
         }
     }
-    for (size_t i = 0; i < gauss_.size(); i += 2) {
+    gauss_.resize(kNoiseTable + kLongestRun);
+    for (size_t i = 0; i < kNoiseTable; i += 2) {
         const double u1 = 1.0 - rng.uniform();
         const double u2 = rng.uniform();
         const double r = std::sqrt(-2.0 * std::log(u1));
@@ -68,6 +48,8 @@ SignalModel::SignalModel(uint64_t seed) {
         gauss_[i + 1] =
             static_cast<int16_t>(std::lround(256.0 * r * std::sin(2 * std::numbers::pi * u2)));
     }
+    // The tail repeats the head, so that a run may start anywhere in the table.
+    std::copy_n(gauss_.begin(), kLongestRun, gauss_.begin() + kNoiseTable);
     // Three lines over a flat continuum, in the proportions of a calibration source.
     struct Line {
         double weight, centre, sigma;
@@ -102,6 +84,10 @@ SignalModel::SignalModel(uint64_t seed) {
     for (size_t i = 0; i < waveform_.size(); ++i) {
         waveform_[i] = fixed16(shaper((static_cast<double>(i) - 48.0) / 80.0));
     }
+}
+
+const int16_t* SignalModel::noiseRun(FastRng& rng) const {
+    return gauss_.data() + rng.below(kNoiseTable);
 }
 
 void SignalModel::setTestPulseVolts(double volts) {
@@ -141,14 +127,14 @@ int SignalModel::amplitudeOf(unsigned channel, const FrontEndConfig& fe, FastRng
 
 void SignalModel::fillReadoutRecord(uint32_t* out, unsigned tag, unsigned fifo,
                                     const FrontEndConfig& fe, int adcShift, FastRng& rng) const {
-    TenBits bits(rng);
     for (unsigned c = 0; c < kChannels; ++c) {
         const int base = baseOf(fifo, c, fe, adcShift);
         const int64_t amp = amplitudeOf(c, fe, rng);
         const int sigma16 = noise16_[fifo][c];
+        const int16_t* gauss = noiseRun(rng);
         for (unsigned s = 0; s < 8; ++s) {
             const int signal = static_cast<int>((amp * readoutWeight_[s]) >> 16);
-            const int noise = (gauss_[bits.next()] * sigma16) >> 12;
+            const int noise = (gauss[s] * sigma16) >> 12;
             out[c * 8 + s] = dataWord(tag, fifo, c, s, clampAdc(base + signal + noise));
         }
     }
@@ -156,27 +142,27 @@ void SignalModel::fillReadoutRecord(uint32_t* out, unsigned tag, unsigned fifo,
 
 void SignalModel::fillWaveform(uint32_t* out, unsigned tag, unsigned fifo, unsigned channel,
                                const FrontEndConfig& fe, int adcShift, FastRng& rng) const {
-    TenBits bits(rng);
     const int base = baseOf(fifo, channel, fe, adcShift);
     const int64_t amp = amplitudeOf(channel, fe, rng);
     const int sigma16 = noise16_[fifo][channel];
+    const int16_t* gauss = noiseRun(rng);
     for (unsigned i = 0; i < waveform_.size(); ++i) {
         const int signal = static_cast<int>((amp * waveform_[i]) >> 16);
-        const int noise = (gauss_[bits.next()] * sigma16) >> 12;
+        const int noise = (gauss[i] * sigma16) >> 12;
         out[i] = dataWord(tag, fifo, channel, i & 7u, clampAdc(base + signal + noise));
     }
 }
 
 void SignalModel::fillStreamBlock(uint32_t* out, unsigned tag, const FrontEndConfig& fe,
                                   int adcShift, FastRng& rng) const {
-    TenBits bits(rng);
     for (unsigned c = 0; c < kChannels; ++c) {
         const int base = baseOf(0, c, fe, adcShift);
         const int64_t amp = amplitudeOf(c, fe, rng);
         const int sigma16 = noise16_[0][c];
+        const int16_t* gauss = noiseRun(rng);
         for (unsigned s = 0; s < 16; ++s) {
             const int signal = static_cast<int>((amp * streamWeight_[s]) >> 16);
-            const int noise = (gauss_[bits.next()] * sigma16) >> 12;
+            const int noise = (gauss[s] * sigma16) >> 12;
             out[c * 16 + s] = streamWord(tag, c, s, clampAdc(base + signal + noise));
         }
     }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "board/BoardMap.h"
 #include "board/FastRng.h"
@@ -57,8 +59,14 @@ class SignalModel {
 
     std::array<std::array<int, kChannels>, kSections> pedestal_{};
     std::array<std::array<int, kChannels>, kSections> noise16_{};  // sigma x 16
-    std::array<int16_t, 1024> gauss_{};                            // standard normal samples x 256
-    std::array<uint16_t, 4096> hitHeight_{};                       // pulse heights at gain 1x
+    // Standard normal samples x 256. A channel's noise in one event is a run of consecutive
+    // entries from a random start, which costs one random number per channel instead of one per
+    // word.
+    static constexpr size_t kNoiseTable = 1 << 16;
+    static constexpr size_t kLongestRun = 512;
+    const int16_t* noiseRun(FastRng& rng) const;
+    std::vector<int16_t> gauss_;
+    std::array<uint16_t, 4096> hitHeight_{};   // pulse heights at gain 1x
     std::array<uint32_t, 8> readoutWeight_{};  // shaper at the 8 held samples, x 65536
     std::array<uint32_t, 16> streamWeight_{};  // the older board's 16 samples, x 65536
     std::array<uint32_t, 512> waveform_{};     // shaper response over 512 samples, x 65536

@@ -28,7 +28,7 @@ int median(std::vector<int> v) {
     return v[v.size() / 2];
 }
 
-TEST(EventData, PedestalsMoveWithTheChannelTrimAndOffsetAdc) {
+TEST(BoardEventData, PedestalsMoveWithTheChannelTrimAndOffsetAdc) {
     BoardHarness h;
     const int nominal = h.board.signals().pedestal(2, 7);
     // Test mode without a test mask keeps hits out, leaving pedestal and noise.
@@ -44,7 +44,7 @@ TEST(EventData, PedestalsMoveWithTheChannelTrimAndOffsetAdc) {
     EXPECT_NEAR(median(sampleValues(h, 2, 7, 0, 300)), nominal + 3 * 16 + 100, 2);
 }
 
-TEST(EventData, TestPulseFollowsMaskGainPolarityAndDisable) {
+TEST(BoardEventData, TestPulseFollowsMaskGainPolarityAndDisable) {
     struct Case {
         uint32_t reg6;
         int expectedHeight;  // at the held peak, test pulse 0.4 V = 400 counts at gain 1x
@@ -77,14 +77,14 @@ TEST(EventData, TestPulseFollowsMaskGainPolarityAndDisable) {
     }
 }
 
-TEST(EventData, TestPulseAmplitudeIsSettable) {
+TEST(BoardEventData, TestPulseAmplitudeIsSettable) {
     BoardHarness h;
     h.board.signals().setTestPulseVolts(1.25);
     h.loadSection(4, testPulseOn(0, 0x10));
     EXPECT_NEAR(median(sampleValues(h, 4, 0, 3, 51)), h.board.signals().pedestal(4, 0) + 1250, 3);
 }
 
-TEST(EventData, HitsFormLinesAboveThePedestalExceptInTestMode) {
+TEST(BoardEventData, HitsFormLinesAboveThePedestalExceptInTestMode) {
     BoardHarness h;
     h.setMode(0);
     // Pulse heights of all channels of FIFO 0 at the peak sample, over many events.
@@ -123,8 +123,9 @@ TEST(EventData, HitsFormLinesAboveThePedestalExceptInTestMode) {
     }
 }
 
-TEST(EventData, MonitorShowsThePulseShapeOfTheMonitoredChannel) {
+TEST(BoardEventData, MonitorShowsThePulseShapeOfTheMonitoredChannel) {
     BoardHarness h;
+    h.loadSection(5, {0, 0, 0, 0, 0, 0x10});  // quiet: no hits, no test pulse
     h.loadSection(6, testPulseOn(9, 0x10), 0x8);
     h.setReg(0x10C, 9u << 5);
     const auto ev = h.event(512);
@@ -145,7 +146,7 @@ TEST(EventData, MonitorShowsThePulseShapeOfTheMonitoredChannel) {
     EXPECT_NEAR(static_cast<int>(adcOf(quiet[128])), h.board.signals().pedestal(5, 9), 30);
 }
 
-TEST(EventData, ValuesStayWithinThirteenBits) {
+TEST(BoardEventData, ValuesStayWithinThirteenBits) {
     BoardHarness h;
     // Gain 10x on everything, and an offset that pushes the pedestals to the top.
     for (unsigned ta = 0; ta < 8; ++ta) {

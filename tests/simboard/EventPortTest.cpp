@@ -24,7 +24,7 @@ void expectReadoutEvent(const std::vector<uint32_t>& ev, unsigned tag) {
     }
 }
 
-TEST(EventPort, ReadoutModesGiveEightFifosOf256WellFormedWords) {
+TEST(BoardEventPort, ReadoutModesGiveEightFifosOf256WellFormedWords) {
     for (uint32_t mode : {0x0u, 0x1u}) {
         BoardHarness h;
         h.setMode(mode);
@@ -39,7 +39,7 @@ TEST(EventPort, ReadoutModesGiveEightFifosOf256WellFormedWords) {
     }
 }
 
-TEST(EventPort, MonitorAndTestModesGive512WordsOfTheSelectedChannel) {
+TEST(BoardEventPort, MonitorAndTestModesGive512WordsOfTheSelectedChannel) {
     struct Case {
         uint32_t mode, control2;
         unsigned channel;
@@ -65,7 +65,7 @@ TEST(EventPort, MonitorAndTestModesGive512WordsOfTheSelectedChannel) {
     }
 }
 
-TEST(EventPort, StatusTagAdvancesPerEventAndWrapsAfterSeven) {
+TEST(BoardEventPort, StatusTagAdvancesPerEventAndWrapsAfterSeven) {
     BoardHarness h;
     h.setMode(0);
     for (unsigned e = 0; e < 20; ++e) {
@@ -80,7 +80,7 @@ TEST(EventPort, StatusTagAdvancesPerEventAndWrapsAfterSeven) {
     EXPECT_EQ(h.board.counts().eventsMade, 20u);
 }
 
-TEST(EventPort, StatusReadInsideAnEventAbandonsItsRest) {
+TEST(BoardEventPort, StatusReadInsideAnEventAbandonsItsRest) {
     BoardHarness h;
     h.setMode(0);
     const uint32_t first = h.status();
@@ -92,7 +92,7 @@ TEST(EventPort, StatusReadInsideAnEventAbandonsItsRest) {
     EXPECT_EQ(h.board.counts().eventsRead, 1u);  // only the event whose last word went out
 }
 
-TEST(EventPort, ControlWritesDropTheEventOnOffer) {
+TEST(BoardEventPort, ControlWritesDropTheEventOnOffer) {
     BoardHarness h;
     h.setMode(0);
     h.status();
@@ -103,7 +103,7 @@ TEST(EventPort, ControlWritesDropTheEventOnOffer) {
     EXPECT_EQ(channelOf(ev.back()), 4u);
 }
 
-TEST(EventPort, LoadModeAndUnknownModesMakeNoEvents) {
+TEST(BoardEventPort, LoadModeAndUnknownModesMakeNoEvents) {
     for (uint32_t mode : {0x2u, 0x4u, 0x7u, 0x9u, 0xFu}) {
         BoardHarness h;
         h.setMode(mode);
@@ -112,7 +112,7 @@ TEST(EventPort, LoadModeAndUnknownModesMakeNoEvents) {
     }
 }
 
-TEST(EventPort, SixtyFourBitBlockItemsCarryTwoWordsLowFirst) {
+TEST(BoardEventPort, SixtyFourBitBlockItemsCarryTwoWordsLowFirst) {
     BoardHarness a, b;
     a.setMode(0);
     b.setMode(0);
@@ -127,7 +127,7 @@ TEST(EventPort, SixtyFourBitBlockItemsCarryTwoWordsLowFirst) {
     }
 }
 
-TEST(EventRate, EventsComeAtTheRateButASoftTriggerAtOnce) {
+TEST(BoardEventRate, EventsComeAtTheRateButASoftTriggerAtOnce) {
     uint64_t clock = 1'000'000'000;
     BoardOptions options;
     options.eventRateHz = 1000;  // one per millisecond
@@ -167,7 +167,7 @@ TEST(EventRate, EventsComeAtTheRateButASoftTriggerAtOnce) {
     EXPECT_EQ(h.board.counts().eventsMade, 4u);
 }
 
-TEST(CorruptEvery, EveryNthEventHasExactlyOneBadWordOfEachKindInTurn) {
+TEST(BoardCorruptEvery, EveryNthEventHasExactlyOneBadWordOfEachKindInTurn) {
     BoardOptions options;
     options.corruptEvery = 3;
     BoardHarness h(options);
@@ -199,7 +199,7 @@ TEST(CorruptEvery, EveryNthEventHasExactlyOneBadWordOfEachKindInTurn) {
     EXPECT_EQ(h.board.counts().corruptEventsInjected, 10u);
 }
 
-TEST(BusErrorEvery, EveryNthDataAccessFailsWithoutLosingItsWord) {
+TEST(BoardBusErrorEvery, EveryNthDataAccessFailsWithoutLosingItsWord) {
     BoardOptions clean;
     BoardHarness reference(clean);
     reference.setMode(0);
@@ -241,7 +241,7 @@ TEST(BusErrorEvery, EveryNthDataAccessFailsWithoutLosingItsWord) {
     }
 }
 
-TEST(Determinism, SameSeedSameEventsOtherSeedOtherData) {
+TEST(BoardDeterminism, SameSeedSameEventsOtherSeedOtherData) {
     auto run = [](uint64_t seed) {
         BoardOptions options;
         options.seed = seed;
@@ -259,7 +259,7 @@ TEST(Determinism, SameSeedSameEventsOtherSeedOtherData) {
     EXPECT_NE(run(7), run(8));
 }
 
-TEST(Stats, CountsGoIntoTheSharedTable) {
+TEST(BoardStats, CountsGoIntoTheSharedTable) {
     BoardOptions options;
     options.corruptEvery = 2;
     options.busErrorEvery = 1000;

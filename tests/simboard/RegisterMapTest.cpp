@@ -60,7 +60,7 @@ TEST(BoardRegisters, BaseAddressIsAnOption) {
     EXPECT_EQ(h.reg(0x108), 3u);
 }
 
-TEST(ConfigurationLoad, LoadsOnlyTheAddressedSectionAndOnlyInMode0010) {
+TEST(BoardConfigurationLoad, LoadsOnlyTheAddressedSectionAndOnlyInMode0010) {
     BoardHarness h;
     const std::array<uint32_t, 6> regs = {0x00000010, 0x11111111, 0x22222222,
                                           0x33333333, 0x00000100, 0x0000001B};
@@ -99,7 +99,7 @@ TEST(ConfigurationLoad, LoadsOnlyTheAddressedSectionAndOnlyInMode0010) {
     EXPECT_EQ(h.board.counts().configurationLoads, 2u);
 }
 
-TEST(ConfigurationLoad, DacOffsetFieldSpansRegisterBoundaries) {
+TEST(BoardConfigurationLoad, DacOffsetFieldSpansRegisterBoundaries) {
     vmesim::board::FrontEndConfig fe;
     // Channel 10 owns bits 30..32: Reg2 bits 30, 31 and Reg3 bit 0. Offset 5 = 101b.
     fe.reg[1] = 1u << 30;

@@ -22,7 +22,7 @@ std::vector<TagRun> runsOf(const std::vector<uint32_t>& stream) {
     return runs;
 }
 
-TEST(StreamPort, BlocksOf512WordsWithAdvancingTagsAndSomeFragments) {
+TEST(BoardStreamPort, BlocksOf512WordsWithAdvancingTagsAndSomeFragments) {
     BoardHarness h;
     std::vector<uint32_t> stream;
     // Reads of 2048 bytes, as the older reader makes them, so blocks straddle transfers.
@@ -55,7 +55,7 @@ TEST(StreamPort, BlocksOf512WordsWithAdvancingTagsAndSomeFragments) {
     EXPECT_EQ(h.board.stream().blocksRead(), whole);
 }
 
-TEST(StreamPort, StreamIsPacedByTheEventRate) {
+TEST(BoardStreamPort, StreamIsPacedByTheEventRate) {
     uint64_t clock = 0;
     BoardOptions options;
     options.eventRateHz = 100;
