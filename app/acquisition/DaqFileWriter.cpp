@@ -86,6 +86,19 @@ bool DaqFileWriter::append(const void* data, size_t bytes, std::string& reason) 
     return true;
 }
 
+bool DaqFileWriter::truncate(size_t size, std::string& reason) {
+    if (fd_ < 0 || size > size_) {
+        reason = systemReason(EINVAL);
+        return false;
+    }
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+        reason = systemReason(errno);
+        return false;
+    }
+    size_ = size;
+    return true;
+}
+
 bool DaqFileWriter::close(std::string& reason) {
     if (fd_ < 0) {
         return true;

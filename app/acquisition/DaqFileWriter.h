@@ -28,6 +28,10 @@ class DaqFileWriter {
     // file back to its length before the call, so the file keeps whole records only.
     bool append(const void* data, size_t bytes, std::string& reason);
 
+    // Cuts the file back to an earlier length (records of an event that could not be written to
+    // every file).
+    bool truncate(size_t size, std::string& reason);
+
     // Flushes the data to the disk and closes; true when both worked.
     bool close(std::string& reason);
 

@@ -82,15 +82,24 @@ class FifoFiles {
         return true;
     }
 
+    // Appends the event to every open file, or to none: when one write fails, the records this
+    // event already left in the other files are taken back, so all files keep the same events.
     bool appendEvent(const uint32_t* area) {
+        std::array<size_t, daq::kFifoCount> sizes{};
         for (int k = 0; k < daq::kFifoCount; ++k) {
             if (!files_[k]) {
                 continue;
             }
+            sizes[k] = files_[k]->size();
             std::string reason;
             if (!files_[k]->append(area + static_cast<size_t>(k) * daq::kFifoRecordWords,
                                    daq::kFifoRecordBytes, reason)) {
                 board_.error(daqWriteFailedMessage(files_[k]->path(), reason));
+                for (int j = 0; j < k; ++j) {
+                    if (files_[j]) {
+                        files_[j]->truncate(sizes[j], reason);
+                    }
+                }
                 closeAll();
                 return false;
             }
