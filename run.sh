@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds, starts the virtual crate on a temporary folder, runs the main job on it and
-# stops the crate again. Extra arguments are passed to the main job.
+# stops the crate again. The main job: an acquisition of 1,000 events with all eight FIFOs into
+# ./out/run-<date>/, a summary of the files written, and histograms from them. Extra arguments are
+# passed to `tarvo-cli acquire`.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,11 +19,29 @@ cleanup() {
 trap cleanup EXIT
 
 # Start the crate and wait for its "ready" line.
-coproc SIM { exec build/sim/vmecrate-sim --dir "$crate" --memory 0x00100000:0x10000; }
+coproc SIM { exec build/sim/vmecrate-sim --dir "$crate" --memory 0x00100000:0x10000 --board; }
 sim_pid=$SIM_PID
 read -r line <&"${SIM[0]}"
 [ "$line" = "ready" ] || { echo "run.sh: vmecrate-sim did not start" >&2; exit 1; }
 export KOVRAVME_SIM_DIR="$crate"
 
 echo "== virtual crate in $crate"
-build/vmelib/kovravme-demo "$@"
+build/vmelib/kovravme-demo
+
+out="out/run-$(date -u +%Y%m%d-%H%M%S)"
+mkdir -p "$out"
+echo "== acquisition: 1000 events, Normal Read-out, TA 1..8 into $out/daqclr.bin"
+build/app/cli/tarvo-cli acquire --rev1 --type 0 --cycles 1000 --ta 1,2,3,4,5,6,7,8 \
+    --file-clr "$out/daqclr.bin" "$@"
+
+echo "== files written"
+for f in "$out"/daqclr_*.bin; do
+    size=$(stat -c %s "$f")
+    printf '%-40s %10d bytes %6d records\n' "$f" "$size" $((size / 1024))
+done
+
+echo "== histograms"
+build/app/cli/tarvo-cli histogram --rev1 --file-clr "$out/daqclr.bin"
+spectra=$(find "$out" -name 'daqclr_*_*.spe' | wc -l)
+lists=$(find "$out" -name 'daqclr_*_*.txt' | wc -l)
+echo "== results in $out: 8 DAQ files, $lists value lists, $spectra spectrum files"
