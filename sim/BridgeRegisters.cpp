@@ -37,12 +37,15 @@ void BridgeRegisters::write(unsigned reg, uint16_t value) {
         case kFirmwareRelease:
         case kPendingInterrupts:
             return;
-        case kControl:
-            if ((value & kControlSystemReset) && !(values_[kControl] & kControlSystemReset)) {
-                ++systemResets_;
-            }
+        case kControl: {
+            uint16_t old = values_[reg];
             values_[reg] = value;
+            if ((value & kControlSystemReset) && !(old & kControlSystemReset)) {
+                ++systemResets_;
+                bus_.systemReset();
+            }
             return;
+        }
         case kFlashData:
             flash_.writeByte(uint8_t(value));
             return;

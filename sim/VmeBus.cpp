@@ -146,6 +146,18 @@ size_t VmeBus::blockWrite(uint32_t address, uint32_t am, unsigned bytes, size_t 
     return done;
 }
 
+void VmeBus::addResetHandler(std::function<void()> handler) {
+    std::lock_guard lock(busLock_);
+    resetHandlers_.push_back(std::move(handler));
+}
+
+void VmeBus::systemReset() {
+    std::lock_guard lock(busLock_);
+    for (const auto& handler : resetHandlers_) {
+        handler();
+    }
+}
+
 void VmeBus::raiseInterrupt(unsigned level, uint32_t vector) {
     if (level < 1 || level > 7) {
         return;

@@ -62,6 +62,11 @@ class VmeBus {
     int addObserver(Observer observer);
     void removeObserver(int id);
 
+    // SYSRESET: a bridge drives it when its control register's reset bit goes on. Slaves that
+    // keep state register a handler; handlers run under the bus lock like every slave call.
+    void addResetHandler(std::function<void()> handler);
+    void systemReset();
+
     void addStats(std::map<std::string, uint64_t>& counts) const;
 
   private:
@@ -72,6 +77,7 @@ class VmeBus {
     std::vector<std::shared_ptr<VmeSlave>> slaves_;
     std::map<int, Observer> observers_;
     int nextObserver_ = 0;
+    std::vector<std::function<void()>> resetHandlers_;
     uint64_t cycles_ = 0;
     uint64_t busErrors_ = 0;
 

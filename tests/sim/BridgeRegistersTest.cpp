@@ -141,6 +141,19 @@ TEST_F(RegisterTest, PlainRegistersReadBackAndReadOnlyOnesDoNot) {
     EXPECT_EQ(read(32), 0);
 }
 
+TEST_F(RegisterTest, ResetBitDrivesSystemResetOnceWhenItGoesOn) {
+    int resets = 0;
+    bus.addResetHandler([&] { ++resets; });
+    // As the library pulses it: read, write with bit 7, write without; other bits kept.
+    write(1, 0x0082);
+    write(1, 0x0082);
+    EXPECT_EQ(read(1), 0x0082);
+    write(1, 0x0002);
+    EXPECT_EQ(resets, 1);
+    write(1, 0x0280);
+    EXPECT_EQ(resets, 2);
+}
+
 TEST_F(RegisterTest, PendingInterruptsShowInRegisterFive) {
     bus.raiseInterrupt(1, 0x10);
     bus.raiseInterrupt(5, 0x50);
