@@ -18,6 +18,30 @@ Crate::Crate(const Options& options) : options_(options), trace_(options.tracePa
         }
     }
     usbBridge_ = std::make_unique<Bridge>(bus_, options.flashPath);
+    buildOpticalLinks(options);
+}
+
+void Crate::buildOpticalLinks(const Options& options) {
+    for (uint32_t link = 0; link < options.opticalLinks; ++link) {
+        OpticalLink optical;
+        optical.card = std::make_unique<PciCard>(static_cast<int>(link));
+        for (uint32_t board = 0; board < options.opticalBoards; ++board) {
+            optical.bridges.push_back(std::make_unique<BridgeStation>(bus_));
+            optical.card->attachBridge(static_cast<uint8_t>(board), optical.bridges.back().get());
+        }
+        optical.linkDevice = std::make_unique<LinkDevice>();
+        optical.card->attachLinkDevice(optical.linkDevice.get());
+        if (options.dropCount > 0) {
+            optical.card->dropReplies(options.dropFirst, options.dropCount);
+        }
+        if (trace_.enabled()) {
+            optical.card->setTrace(
+                [this](const std::vector<uint8_t>& request, const std::vector<uint8_t>& reply) {
+                    trace_.exchange(request, reply);
+                });
+        }
+        opticalLinks_.push_back(std::move(optical));
+    }
 }
 
 Crate::~Crate() {
@@ -42,11 +66,24 @@ void Crate::start() {
     settings.delay = std::chrono::microseconds(options_.delayUs);
     usbServer_ = std::make_unique<UsbServer>(*usbBridge_, trace_, settings);
     usbServer_->start();
+    for (auto& optical : opticalLinks_) {
+        auto path = std::filesystem::path(options_.dir) /
+                    ("pci9054-" + std::to_string(optical.card->link()));
+        optical.server = std::make_unique<CardServer>(*optical.card, path.string());
+        if (!optical.server->start()) {
+            throw std::runtime_error("cannot serve " + path.string());
+        }
+    }
 }
 
 void Crate::stop() {
     if (usbServer_) {
         usbServer_->stop();
+    }
+    for (auto& optical : opticalLinks_) {
+        if (optical.server) {
+            optical.server->stop();
+        }
     }
 }
 

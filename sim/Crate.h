@@ -11,6 +11,10 @@
 #include "TraceLog.h"
 #include "UsbServer.h"
 #include "VmeBus.h"
+#include "card/BridgeStation.h"
+#include "card/CardServer.h"
+#include "card/LinkDevice.h"
+#include "card/PciCard.h"
 
 namespace vmesim {
 
@@ -43,6 +47,16 @@ class Crate {
     TraceLog trace_;
     std::unique_ptr<Bridge> usbBridge_;
     std::unique_ptr<UsbServer> usbServer_;
+
+    // One optical link per card: its bridges (on the same VME bus) and its link device.
+    struct OpticalLink {
+        std::unique_ptr<PciCard> card;
+        std::vector<std::unique_ptr<BridgeStation>> bridges;
+        std::unique_ptr<LinkDevice> linkDevice;
+        std::unique_ptr<CardServer> server;
+    };
+    void buildOpticalLinks(const Options& options);
+    std::vector<OpticalLink> opticalLinks_;
 };
 
 }  // namespace vmesim

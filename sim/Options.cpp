@@ -86,6 +86,29 @@ const std::vector<OptionSpec>& optionTable() {
          }},
         {"--seed", Value::Required, "N", "seed of the board's data",
          [](Options& o, const std::string& v) { o.boardOptions.seed = parseNumber(v, "--seed"); }},
+        {"--optical-links", Value::Required, "N", "N PCI optical-link cards (pci9054-0 ...)",
+         [](Options& o, const std::string& v) {
+             o.opticalLinks = parseNumber(v, "--optical-links");
+             if (o.opticalLinks > 100) {
+                 throw OptionError("--optical-links takes at most 100 cards");
+             }
+         }},
+        {"--optical-boards", Value::Required, "M", "bridges on each optical link (boards 0..M-1)",
+         [](Options& o, const std::string& v) {
+             o.opticalBoards = parseNumber(v, "--optical-boards");
+             if (o.opticalBoards < 1 || o.opticalBoards > 16) {
+                 throw OptionError("--optical-boards takes 1 to 16 bridges");
+             }
+         }},
+        {"--drop-replies", Value::Required, "FIRST[:COUNT]",
+         "each card loses the replies of its requests FIRST.. (counted from 1)",
+         [](Options& o, const std::string& v) {
+             auto colon = v.find(':');
+             o.dropFirst = parseNumber(v.substr(0, colon), "--drop-replies");
+             o.dropCount = colon == std::string::npos
+                               ? 1
+                               : parseNumber(v.substr(colon + 1), "--drop-replies count");
+         }},
         {"--help", Value::None, nullptr, "show this text",
          [](Options& o, const std::string&) { o.help = true; }},
     };

@@ -27,6 +27,12 @@ struct Options {
     std::string statsPath;
     bool board = false;  // --board maps the readout board at boardOptions.base
     board::BoardOptions boardOptions;
+    // PCI optical-link cards, each with a link to opticalBoards bridges (board numbers 0..M-1)
+    // and a link device; the first dropCount replies from number dropFirst on are lost.
+    uint32_t opticalLinks = 0;
+    uint32_t opticalBoards = 1;
+    uint32_t dropFirst = 0;
+    uint32_t dropCount = 0;
     bool help = false;
 };
 
