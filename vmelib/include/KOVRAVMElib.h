@@ -10,7 +10,10 @@
  *   KOVRAVME_SIM_DIR  when set, every bridge and card is reached through the virtual crate's
  *                     sockets in that folder (ezusb-<board>, pci9054-<link>);
  *   KOVRAVME_USB_VID, KOVRAVME_USB_PID
- *                     otherwise, the vendor and product id of real USB bridges (libusb).
+ *                     otherwise, the vendor and product id of real USB bridges (libusb), read as
+ *                     C reads numbers; by default 0x04B4 and 0x8613, the ids of an EZ-USB FX2
+ *                     controller without ids of its own. Board n is the n-th such device in bus
+ *                     and address order.
  */
 #ifndef KOVRAVMELIB_H
 #define KOVRAVMELIB_H
