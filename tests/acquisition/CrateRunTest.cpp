@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -239,6 +240,34 @@ TEST_F(CrateRunTest, SecondWriterAndMissingBridgeAreRefused) {
         << orphan.err();
     EXPECT_EQ(parseSummary(orphan.out()).lastError, -2);
     setenv("KOVRAVME_SIM_DIR", sim.dir().c_str(), 1);
+}
+
+TEST_F(CrateRunTest, OlderLayoutKeepsWholeEventsAndTheRawStream) {
+    SimProcess sim(crate({}));
+    std::string raw = dir.file("daq.bin");
+    CliProcess cli({"acquire", "--cycles", "40", "--file", raw, "--file-clr", clr()}, dir.path());
+    ASSERT_EQ(cli.wait(), 0) << cli.err();
+    Summary s = parseSummary(cli.out());
+    std::ifstream in(clr(), std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(bytes.size() % daq::kLegacyRecordBytes, 0u);
+    long records = static_cast<long>(bytes.size() / daq::kLegacyRecordBytes);
+    EXPECT_EQ(records, s.cycles);
+    EXPECT_GE(records, 40);
+    for (long r = 0; r < records; ++r) {
+        const char* record = bytes.data() + r * daq::kLegacyRecordBytes;
+        uint32_t first = 0;
+        std::memcpy(&first, record, 4);
+        for (int i = 0; i < daq::kLegacyRecordWords; ++i) {
+            uint32_t w = 0;
+            std::memcpy(&w, record + 4 * i, 4);
+            ASSERT_EQ(daq::legacyTag(w), daq::legacyTag(first)) << r << ":" << i;
+            ASSERT_EQ(daq::channel(w), static_cast<uint32_t>(i / 16)) << r << ":" << i;
+            ASSERT_EQ(daq::legacySample(w), static_cast<uint32_t>(i % 16)) << r << ":" << i;
+        }
+    }
+    // The raw file holds every transfer: the clean events and whatever fragments came between.
+    EXPECT_GE(fs::file_size(raw), bytes.size());
 }
 
 TEST_F(CrateRunTest, FindPeakPrintsItsSummaryBeforeTheCounters) {
