@@ -54,7 +54,9 @@ void Crate::mapSlaves(const Options& options) {
         bus_.map(std::make_shared<MemorySlave>(region.address, region.size));
     }
     if (options.board) {
-        bus_.map(std::make_shared<board::ReadoutBoard>(options.boardOptions));
+        auto readoutBoard = std::make_shared<board::ReadoutBoard>(options.boardOptions);
+        bus_.map(readoutBoard);
+        bus_.addResetHandler([readoutBoard] { readoutBoard->systemReset(); });
     }
 }
 

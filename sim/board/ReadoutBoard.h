@@ -44,6 +44,11 @@ class ReadoutBoard : public VmeSlave {
                uint64_t value) override;
     void addStats(std::map<std::string, uint64_t>& counts) const override;
 
+    // SYSRESET returns the sequencer to idle and drops the event on offer. Registers and the
+    // front ends keep their contents: a reset between sequence-test steps must not undo the
+    // configuration loaded before them.
+    void systemReset() { abandonEvent(); }
+
     struct Counts {
         uint64_t eventsMade = 0;
         uint64_t eventsRead = 0;

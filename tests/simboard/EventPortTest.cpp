@@ -103,6 +103,19 @@ TEST(BoardEventPort, ControlWritesDropTheEventOnOffer) {
     EXPECT_EQ(channelOf(ev.back()), 4u);
 }
 
+TEST(BoardEventPort, SystemResetDropsTheEventButKeepsTheConfiguration) {
+    BoardHarness h;
+    h.loadSection(3, {1u << 4, 0, 0, 0, 0, 0x10}, 0x8);
+    h.setReg(0x10C, 4u << 5);
+    const uint32_t before = h.status();
+    h.board.systemReset();
+    EXPECT_EQ(h.block(0x1000, 1), std::vector<uint32_t>{0xFFFFFFFFu});
+    EXPECT_EQ(h.reg(0x108) & 0xF, 0x8u);
+    EXPECT_EQ(h.board.frontEnd(3).testMask(), 1u << 4);
+    const uint32_t after = h.status();
+    EXPECT_EQ((after >> 16) & 7, ((before >> 16) + 1) & 7);
+}
+
 TEST(BoardEventPort, LoadModeAndUnknownModesMakeNoEvents) {
     for (uint32_t mode : {0x2u, 0x4u, 0x7u, 0x9u, 0xFu}) {
         BoardHarness h;
