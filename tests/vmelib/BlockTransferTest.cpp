@@ -39,12 +39,7 @@ TEST_F(BlockTransfer, AReadOfOneDriverRequestIsOnePieceHeader) {
                                         D32Swapped, &count),
               Success);
     // 0xC000 | AM 0x0B << 8 | D32 0x20 | last 0x84 (FIFO 0x8C, swap 0x40); 15360 items.
-    EXPECT_EQ(requests(), (std::vector<std::string>{"a4cb"
-                                                    "003c"
-                                                    "00001000",
-                                                    "eccb"
-                                                    "003c"
-                                                    "00001000"}));
+    EXPECT_EQ(requests(), hexes({"a4cb 003c 00001000", "eccb 003c 00001000"}));
 }
 
 TEST_F(BlockTransfer, OneByteMoreMakesASecondPiece) {
@@ -63,24 +58,9 @@ TEST_F(BlockTransfer, OneByteMoreMakesASecondPiece) {
     // The piece of one byte carries 1 / 4 = 0 items of D32: 61440 bytes arrive.
     EXPECT_EQ(count, 61440);
     EXPECT_EQ(requests(),
-              (std::vector<std::string>{"07cb"
-                                        "00f0"
-                                        "00001000"
-                                        "84cb"
-                                        "0100"
-                                        "00f01000",  // address steps on
-                                        "0fcb"
-                                        "00f0"
-                                        "00001000"
-                                        "8ccb"
-                                        "0100"
-                                        "00001000",  // FIFO keeps it
-                                        "27cb"
-                                        "003c"
-                                        "00001000"
-                                        "a4cb"
-                                        "0000"
-                                        "00f01000"}));
+              hexes({"07cb 00f0 00001000 84cb 0100 00f01000",  // address steps on
+                     "0fcb 00f0 00001000 8ccb 0100 00001000",  // FIFO keeps it
+                     "27cb 003c 00001000 a4cb 0000 00f01000"}));
 }
 
 TEST_F(BlockTransfer, SixtyFourBitFormsTakeOnlyTheirModifiers) {
@@ -116,23 +96,11 @@ TEST_F(BlockTransfer, SixtyFourBitFormsTakeOnlyTheirModifiers) {
     std::vector<std::string> sent = requests(3);
     ASSERT_EQ(sent.size(), 3u);
     // Writes: 0x8084 | AM << 8 | D64 0x30, the item count, the address, the data.
-    EXPECT_EQ(sent[0],
-              "b488"
-              "0200"
-              "00001000"
-              "0807060504030201"
-              "1817161514131211");
-    EXPECT_EQ(sent[1],
-              "b4fc"
-              "0200"
-              "00001000");
-    EXPECT_EQ(sent[2],
-              "bccc"
-              "0100"
-              "00001000");
+    EXPECT_EQ(sent[0], hexText("b488 0200 00001000 0807060504030201 1817161514131211"));
+    EXPECT_EQ(sent[1], hexText("b4fc 0200 00001000"));
+    EXPECT_EQ(sent[2], hexText("bccc 0100 00001000"));
     EXPECT_EQ(replies()[0],
-              "0200"
-              "0000");  // two items written, then the status word
+              hexText("0200 0000"));  // two items written, then the status word
 }
 
 TEST_F(BlockTransfer, WritesGoInChunksOfOneDriverRequest) {
@@ -144,17 +112,10 @@ TEST_F(BlockTransfer, WritesGoInChunksOfOneDriverRequest) {
     EXPECT_EQ(count, 61441);
     std::vector<std::string> sent = requests(2);
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].substr(0, 16),
-              "8489"
-              "00f0"
-              "00001000");
+    EXPECT_EQ(sent[0].substr(0, 16), hexText("8489 00f0 00001000"));
     EXPECT_EQ(sent[0].size(), 2u * (8 + 61440));
-    EXPECT_EQ(sent[1],
-              "8489"
-              "0100"
-              "00f01000"
-              "33");
-    EXPECT_EQ(replies(), (std::vector<std::string>{"00f00000", "01000000"}));
+    EXPECT_EQ(sent[1], hexText("8489 0100 00f01000 33"));
+    EXPECT_EQ(replies(), hexes({"00f00000", "01000000"}));
 }
 
 TEST_F(BlockTransfer, NothingToMoveIsNoExchange) {
@@ -170,7 +131,7 @@ TEST_F(BlockTransfer, NothingToMoveIsNoExchange) {
     ASSERT_EQ(KOVRAVME_ReadRegister(handle_, 2, nullptr), InvalidParam);
     uint16_t value = 0;
     ASSERT_EQ(KOVRAVME_ReadRegister(handle_, 2, &value), Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"8240"}));
+    EXPECT_EQ(requests(), hexes({"8240"}));
 }
 
 TEST_F(BlockTransfer, ABusErrorEndsTheTransferAndTheCountTellsWhatArrived) {
@@ -219,10 +180,7 @@ TEST_F(BlockTransfer, AFifoWriteLeavesTheLastItemAtTheStartAddress) {
               Success);
     EXPECT_EQ(back[0], 0x33333333u);
     EXPECT_EQ(back[1], 0u);
-    EXPECT_EQ(requests(3)[1].substr(0, 16),
-              "ac89"
-              "0300"
-              "00001000");
+    EXPECT_EQ(requests(3)[1].substr(0, 16), hexText("ac89 0300 00001000"));
 }
 
 // Every width, every size, plain and FIFO, with the handle's FIFO mode off and on: what is read

@@ -64,4 +64,22 @@ std::string hex(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
+std::string hexText(std::string_view spaced) {
+    std::string text;
+    for (char c : spaced) {
+        if (c != ' ') {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> hexes(std::initializer_list<std::string_view> spaced) {
+    std::vector<std::string> texts;
+    for (std::string_view one : spaced) {
+        texts.push_back(hexText(one));
+    }
+    return texts;
+}
+
 }  // namespace nimbra::test

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "KOVRAVMElib.h"
@@ -41,5 +42,10 @@ class BridgeTest : public ::testing::Test {
 };
 
 std::string hex(const std::vector<uint8_t>& bytes);
+
+// Expected trace texts, written with blanks between the fields for the reader; the blanks are
+// dropped before comparing.
+std::string hexText(std::string_view spaced);
+std::vector<std::string> hexes(std::initializer_list<std::string_view> spaced);
 
 }  // namespace nimbra::test

@@ -31,32 +31,14 @@ TEST_F(Flash, PageThreeHundredTravelsAsTheCommandBytesOfTheFlash) {
     command[1] = 0x02;
     command[2] = 0x58;
     std::copy(page.begin(), page.end(), command.begin() + 4);
-    EXPECT_EQ(requests(4), (std::vector<std::string>{"8400"
-                                                     "0000",
-                                                     "8400"
-                                                     "0100",
-                                                     streamed(command),
-                                                     "8400"
-                                                     "0000"}));
+    EXPECT_EQ(requests(4), hexes({"8400 0000", "8400 0100", streamed(command), "8400 0000"}));
     EXPECT_EQ(requests()[2].size(), 2u * (2 * 268 + 2));
     clearTrace();
 
     ASSERT_EQ(KOVRAVME_EraseFlashPage(handle_, 300), Success);
     // Erasing sends its four bytes one register write each.
-    EXPECT_EQ(requests(7), (std::vector<std::string>{"8400"
-                                                     "0000",
-                                                     "8400"
-                                                     "0100",
-                                                     "8300"
-                                                     "8100",
-                                                     "8300"
-                                                     "0200",
-                                                     "8300"
-                                                     "5800",
-                                                     "8300"
-                                                     "0000",
-                                                     "8400"
-                                                     "0000"}));
+    EXPECT_EQ(requests(7), hexes({"8400 0000", "8400 0100", "8300 8100", "8300 0200", "8300 5800",
+                                  "8300 0000", "8400 0000"}));
     clearTrace();
 
     std::vector<uint8_t> back(kPage + 8, 0x5C);
@@ -67,9 +49,7 @@ TEST_F(Flash, PageThreeHundredTravelsAsTheCommandBytesOfTheFlash) {
     for (int k = 3; k < 8; ++k) {
         EXPECT_EQ(sent[k], "0340");  // register 3 read without the last-operation bit
     }
-    EXPECT_EQ(sent[8],
-              "8400"
-              "0000");
+    EXPECT_EQ(sent[8], hexText("8400 0000"));
     // Five reads fetched 320 bytes; the caller gets the page's 264 and nothing more.
     EXPECT_TRUE(
         std::all_of(back.begin(), back.begin() + kPage, [](uint8_t b) { return b == 0xFF; }));
@@ -106,7 +86,7 @@ TEST_F(Flash, PagesAndBuffersOutsideTheFlashAreRefused) {
     EXPECT_EQ(KOVRAVME_ReadFlashPage(64, page.data(), 1), CommError);
     uint16_t value;
     ASSERT_EQ(KOVRAVME_ReadRegister(handle_, 2, &value), Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"8240"}));
+    EXPECT_EQ(requests(), hexes({"8240"}));
 }
 
 TEST_F(Flash, APersistedPageSurvivesARestartOfTheCrate) {

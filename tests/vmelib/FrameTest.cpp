@@ -53,7 +53,7 @@ TEST_F(Frame, ReleasesOfLibraryDriverAndFirmware) {
     // Register 2 holds 0x0105: high byte, a point, low byte.
     EXPECT_STREQ(text, "1.5");
     // The firmware release is a register-2 read: 0x4080 + 2.
-    EXPECT_EQ(requests(), (std::vector<std::string>{"8240"}));
+    EXPECT_EQ(requests(), hexes({"8240"}));
 }
 
 TEST_F(Frame, OpeningTheSameBoardTwiceFailsUntilItIsClosed) {
@@ -135,8 +135,7 @@ TEST_F(Frame, TheFifoModeIsReadAtOpen) {
     ASSERT_EQ(KOVRAVME_BLTReadCycle(handle_, kMemoryBase, buffer.data(), 61441, AmA32UserBlock, D8,
                                     &count),
               Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"07cb00f000001000"
-                                                    "84cb010000001000"}));
+    EXPECT_EQ(requests(), hexes({"07cb00f000001000 84cb010000001000"}));
 }
 
 TEST(FrameWithoutCrate, ABridgeThatCannotBeOpenedIsACommunicationError) {

@@ -24,34 +24,13 @@ TEST_F(List, EntriesArePackedAndTheReplyWalkedEntryByEntry) {
         EXPECT_EQ(r, Success);
     }
     // 0x8001 / 0xC001 | AM << 8 | width code << 4, 0x80 on the last entry.
-    EXPECT_EQ(requests(), (std::vector<std::string>{"0189"
-                                                    "01011000"
-                                                    "ab00"
-                                                    "0189"
-                                                    "02011000"
-                                                    "00cd"
-                                                    "11b9"
-                                                    "04011000"
-                                                    "3412"
-                                                    "a189"
-                                                    "08011000"
-                                                    "0df0feca",
-                                                    "01c9"
-                                                    "01011000"
-                                                    "01c9"
-                                                    "02011000"
-                                                    "11f9"
-                                                    "04011000"
-                                                    "a1c9"
-                                                    "08011000"}));
+    EXPECT_EQ(requests(), hexes({"0189 01011000 ab00 "
+                                 "0189 02011000 00cd "
+                                 "11b9 04011000 3412 "
+                                 "a189 08011000 0df0feca",
+                                 "01c9 01011000 01c9 02011000 11f9 04011000 a1c9 08011000"}));
     // Write reply: the status of every entry but the last; read reply: data, then those.
-    EXPECT_EQ(replies(), (std::vector<std::string>{"000000000000"
-                                                   "0000",
-                                                   "ab000000"
-                                                   "00cd0000"
-                                                   "34120000"
-                                                   "0df0feca"
-                                                   "0000"}));
+    EXPECT_EQ(replies(), hexes({"000000000000 0000", "ab000000 00cd0000 34120000 0df0feca 0000"}));
 }
 
 TEST_F(List, GroupsOfAHundredWithAStatusPerCycle) {
@@ -84,14 +63,9 @@ TEST_F(List, GroupsOfAHundredWithAStatusPerCycle) {
     std::vector<std::string> sent = requests(4);
     ASSERT_EQ(sent.size(), 4u);
     EXPECT_EQ(sent[0].size(), 2u * 100 * 10);
-    EXPECT_EQ(sent[1],
-              "a189"
-              "90011000"
-              "64100000");
+    EXPECT_EQ(sent[1], hexText("a189 90011000 64100000"));
     EXPECT_EQ(sent[2].size(), 2u * 100 * 6);
-    EXPECT_EQ(sent[3],
-              "a1c9"
-              "00009000");
+    EXPECT_EQ(sent[3], hexText("a1c9 00009000"));
 }
 
 TEST_F(List, AnUnknownWidthStopsAtItsGroupAndEarlierGroupsStayDone) {

@@ -15,19 +15,9 @@ TEST_F(Registers, ControlSettersChangeOnlyTheirFieldAndWriteNoReplyRead) {
     ASSERT_EQ(KOVRAVME_WriteRegister(handle_, 1, 0x0002), Success);
     ASSERT_EQ(KOVRAVME_SystemReset(handle_), Success);
     // Register write: 0x0080 + register, value; read: 0x4080 + register. Writes get no reply.
-    EXPECT_EQ(requests(7), (std::vector<std::string>{"8100"
-                                                     "0002",
-                                                     "8140",
-                                                     "8100"
-                                                     "0003",
-                                                     "8100"
-                                                     "0200",
-                                                     "8140",
-                                                     "8100"
-                                                     "8200",
-                                                     "8100"
-                                                     "0200"}));
-    EXPECT_EQ(replies(7), (std::vector<std::string>{"", "00020000", "", "", "02000000", "", ""}));
+    EXPECT_EQ(requests(7), hexes({"8100 0002", "8140", "8100 0003", "8100 0200", "8140",
+                                  "8100 8200", "8100 0200"}));
+    EXPECT_EQ(replies(7), hexes({"", "00020000", "", "", "02000000", "", ""}));
 }
 
 TEST_F(Registers, TheFifoModeReadsAsMinusOneWhenOn) {
@@ -231,7 +221,7 @@ TEST_F(Registers, IllegalValuesAreRefusedBeforeAnyExchange) {
     }
     uint16_t value = 0;
     ASSERT_EQ(KOVRAVME_ReadRegister(handle_, 2, &value), Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"8240"}));
+    EXPECT_EQ(requests(), hexes({"8240"}));
 }
 
 TEST_F(Registers, OutputRegisterPortsAndShortcuts) {
@@ -244,47 +234,28 @@ TEST_F(Registers, OutputRegisterPortsAndShortcuts) {
     ASSERT_EQ(KOVRAVME_DisableScalerGate(handle_), Success);
     ASSERT_EQ(KOVRAVME_ResetScalerCount(handle_), Success);
     // Register 10 sets, register 16 clears.
-    EXPECT_EQ(requests(14), (std::vector<std::string>{
-                                "8a00"
-                                "0500",
-                                "9000"
-                                "faff",  // set 0x0005
-                                "9000"
-                                "0400",  // clear 0x0004
-                                "8a00"
-                                "4000",
-                                "9000"
-                                "4000",  // pulse 0x0040
-                                "8a00"
-                                "0400",
-                                "9000"
-                                "0400",  // start pulser B
-                                "8a00"
-                                "0200",
-                                "9000"
-                                "0200",  // stop pulser A
-                                "8a00"
-                                "1000",
-                                "9000"
-                                "efff",  // scaler gate on
-                                "9000"
-                                "1000",  // scaler gate off
-                                "8a00"
-                                "2000",
-                                "9000"
-                                "2000",  // scaler reset
+    EXPECT_EQ(requests(14), hexes({
+                                "8a00 0500",
+                                "9000 faff",  // set 0x0005
+                                "9000 0400",  // clear 0x0004
+                                "8a00 4000",
+                                "9000 4000",  // pulse 0x0040
+                                "8a00 0400",
+                                "9000 0400",  // start pulser B
+                                "8a00 0200",
+                                "9000 0200",  // stop pulser A
+                                "8a00 1000",
+                                "9000 efff",  // scaler gate on
+                                "9000 1000",  // scaler gate off
+                                "8a00 2000",
+                                "9000 2000",  // scaler reset
                             }));
 }
 
 TEST_F(Registers, LocationMonitorAndDisplay) {
     ASSERT_EQ(KOVRAVME_SetLocationMonitor(handle_, 0x12345678, AmA24UserData, 1, 0, 3), Success);
     // Registers 40, 41, 44; flags reduced to their low bit.
-    EXPECT_EQ(requests(3), (std::vector<std::string>{"a800"
-                                                     "7856",
-                                                     "a900"
-                                                     "3412",
-                                                     "ac00"
-                                                     "7901"}));
+    EXPECT_EQ(requests(3), hexes({"a800 7856", "a900 3412", "ac00 7901"}));
     uint32_t value = 0xA1B2C3D4;
     ASSERT_EQ(KOVRAVME_WriteCycle(handle_, 0x00100050, &value, AmA32SuperData, D32), Success);
     KOVRAVME_Display display{};
@@ -295,7 +266,7 @@ TEST_F(Registers, LocationMonitorAndDisplay) {
     std::vector<std::string> sent = requests(10);
     ASSERT_EQ(sent.size(), 10u);
     EXPECT_EQ(std::vector<std::string>(sent.begin() + 4, sent.end()),
-              (std::vector<std::string>{"a040", "a140", "a240", "a340", "a440", "a540"}));
+              hexes({"a040", "a140", "a240", "a340", "a440", "a540"}));
     // The flags mirror register 36 bits 6..11 and register 37 bits 10, 11, 9, 7, 8.
     std::vector<std::string> answers = replies(10);
     uint16_t r36 = static_cast<uint16_t>(std::stoul(answers[8].substr(0, 2), nullptr, 16) |

@@ -23,23 +23,14 @@ TEST_F(SingleCycle, ReadAndWriteRequestsInEveryWidth) {
               Success);
     EXPECT_EQ(halfBack, 0x3412);
 
-    EXPECT_EQ(requests(), (std::vector<std::string>{
-                              "a189"
-                              "10001000"
-                              "efcdab89",  // 0x8081 | AM 0x09 << 8 | D32 0x20
-                              "91bd"
-                              "14001000"
-                              "3412",  // AM 0x3D, D16 0x10
-                              "e189"
-                              "18001000"
-                              "efcdab89",  // swap bit 0x40
-                              "a1c9"
-                              "10001000",  // 0xC081 | 0x09 << 8 | 0x20
-                              "d1ce"
-                              "14001000",  // AM 0x0E, D16 swapped
+    EXPECT_EQ(requests(), hexes({
+                              "a189 10001000 efcdab89",  // 0x8081 | AM 0x09 << 8 | D32 0x20
+                              "91bd 14001000 3412",      // AM 0x3D, D16 0x10
+                              "e189 18001000 efcdab89",  // swap bit 0x40
+                              "a1c9 10001000",           // 0xC081 | 0x09 << 8 | 0x20
+                              "d1ce 14001000",           // AM 0x0E, D16 swapped
                           }));
-    EXPECT_EQ(replies(),
-              (std::vector<std::string>{"0000", "0000", "0000", "efcdab890000", "12340000"}));
+    EXPECT_EQ(replies(), hexes({"0000", "0000", "0000", "efcdab890000", "12340000"}));
 }
 
 TEST_F(SingleCycle, D8TravelsInTheByteThatTheAddressParityChooses) {
@@ -54,16 +45,8 @@ TEST_F(SingleCycle, D8TravelsInTheByteThatTheAddressParityChooses) {
     EXPECT_EQ(evenBack, 0xAB);
     EXPECT_EQ(oddBack, 0xCD);
     // Even address: a zero, then the byte; odd address: the byte, then a zero.
-    EXPECT_EQ(requests(), (std::vector<std::string>{"8189"
-                                                    "02001000"
-                                                    "00ab",
-                                                    "8189"
-                                                    "03001000"
-                                                    "cd00",
-                                                    "81c9"
-                                                    "02001000",
-                                                    "81c9"
-                                                    "03001000"}));
+    EXPECT_EQ(requests(), hexes({"8189 02001000 00ab", "8189 03001000 cd00", "81c9 02001000",
+                                 "81c9 03001000"}));
     EXPECT_EQ(replies()[2], "00ab0000");
     EXPECT_EQ(replies()[3], "cd000000");
 }
@@ -75,14 +58,8 @@ TEST_F(SingleCycle, AWriteTakesOnlyTheWidthsBytesOfTheCallersData) {
     ASSERT_EQ(KOVRAVME_WriteCycle(handle_, 0x00100021, &byte, AmA32UserData, D8), Success);
     ASSERT_EQ(KOVRAVME_WriteCycle(handle_, 0x00100022, &half, AmA32UserData, D16), Success);
     ASSERT_EQ(KOVRAVME_RMWCycle(handle_, 0x00100022, &half, AmA32UserData, D16), Success);
-    EXPECT_EQ(requests(2)[0],
-              "8189"
-              "21001000"
-              "5a00");
-    EXPECT_EQ(requests()[1],
-              "9189"
-              "22001000"
-              "efbe");
+    EXPECT_EQ(requests(2)[0], hexText("8189 21001000 5a00"));
+    EXPECT_EQ(requests()[1], hexText("9189 22001000 efbe"));
 }
 
 TEST_F(SingleCycle, ReadModifyWriteSendsTheValueAndReturnsTheReplysData) {
@@ -91,9 +68,7 @@ TEST_F(SingleCycle, ReadModifyWriteSendsTheValueAndReturnsTheReplysData) {
     clearTrace();
     uint32_t value = 0x000000FF;
     ASSERT_EQ(KOVRAVME_RMWCycle(handle_, 0x00100030, &value, AmA32UserData, D32), Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"a2c9"
-                                                    "30001000"
-                                                    "ff000000"}));
+    EXPECT_EQ(requests(), hexes({"a2c9 30001000 ff000000"}));
     std::vector<std::string> reply = replies();
     ASSERT_EQ(reply.size(), 1u);
     ASSERT_EQ(reply[0].size(), 12u);
@@ -108,12 +83,7 @@ TEST_F(SingleCycle, AddressOnlyCyclesAndTheirModifierLists) {
     EXPECT_EQ(KOVRAVME_ADOCycle(handle_, 0x00100040, AmA32UserData), Success);
     EXPECT_EQ(KOVRAVME_ADOHCycle(handle_, 0x00100040, AmA32Lock), Success);
     EXPECT_EQ(KOVRAVME_ADOHCycle(handle_, 0x00100040, AmA24Lock), Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"85c9"
-                                                    "40001000",
-                                                    "83c5"
-                                                    "40001000",
-                                                    "83f2"
-                                                    "40001000"}));
+    EXPECT_EQ(requests(), hexes({"85c9 40001000", "83c5 40001000", "83f2 40001000"}));
     clearTrace();
     // The configuration space serves data cycles but no address-only ones; the lock commands
     // only the handshake form.
@@ -122,8 +92,7 @@ TEST_F(SingleCycle, AddressOnlyCyclesAndTheirModifierLists) {
     EXPECT_EQ(KOVRAVME_ADOCycle(handle_, 0x00100040, AmA32Lock), InvalidParam);
     uint32_t value = 0;
     EXPECT_NE(KOVRAVME_ReadCycle(handle_, 0x00100040, &value, AmConfigRom, D32), InvalidParam);
-    EXPECT_EQ(requests(1), (std::vector<std::string>{"a1ef"
-                                                     "40001000"}));
+    EXPECT_EQ(requests(1), hexes({"a1ef 40001000"}));
 }
 
 TEST_F(SingleCycle, IllegalArgumentsAreRefusedBeforeAnyExchange) {
@@ -144,8 +113,7 @@ TEST_F(SingleCycle, IllegalArgumentsAreRefusedBeforeAnyExchange) {
     EXPECT_EQ(value, 0x12345678u);
     // One legal cycle behind them: it must be the only request the crate saw.
     ASSERT_EQ(KOVRAVME_ReadCycle(handle_, kMemoryBase, &value, AmA32UserData, D32), Success);
-    EXPECT_EQ(requests(), (std::vector<std::string>{"a1c9"
-                                                    "00001000"}));
+    EXPECT_EQ(requests(), hexes({"a1c9 00001000"}));
 }
 
 TEST_F(SingleCycle, ABusErrorStillDeliversTheReadData) {
@@ -188,15 +156,9 @@ TEST_F(InterruptAcknowledge, MaskOfLevelSevenSendsAddressByteFourteen) {
     std::vector<std::string> sent = requests(5);
     ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[0], "8540");  // pending levels: register 5
-    EXPECT_EQ(sent[1],
-              "98c0"
-              "0e000000");
-    EXPECT_EQ(sent[3],
-              "98c0"
-              "0e000000");
-    EXPECT_EQ(sent[4],
-              "88c0"
-              "06000000");
+    EXPECT_EQ(sent[1], hexText("98c0 0e000000"));
+    EXPECT_EQ(sent[3], hexText("98c0 0e000000"));
+    EXPECT_EQ(sent[4], hexText("88c0 06000000"));
 }
 
 }  // namespace
