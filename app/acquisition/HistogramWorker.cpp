@@ -1,6 +1,7 @@
 #include "acquisition/HistogramWorker.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "acquisition/DaqFileLayout.h"
@@ -32,15 +33,28 @@ class DoneOnExit {
     RunState& state_;
 };
 
-inline void formatValue(char* out, uint32_t v) {
-    out[4] = static_cast<char>('0' + v % 10);
-    v /= 10;
-    for (int i = 3; i >= 0; --i) {
-        out[i] = v != 0 ? static_cast<char>('0' + v % 10) : ' ';
-        v /= 10;
+// Every listed value is below 8192 (a raw 13-bit value or an in-range correction), so each line
+// is copied from a table instead of being formatted; the eighth byte of an entry is scratch that
+// the next line overwrites.
+struct ValueLines {
+    char line[kHistogramBins][8];
+    constexpr ValueLines() : line{} {
+        for (uint32_t v = 0; v < kHistogramBins; ++v) {
+            uint32_t rest = v;
+            for (int i = 4; i >= 0; --i) {
+                line[v][i] = (rest != 0 || i == 4) ? static_cast<char>('0' + rest % 10) : ' ';
+                rest /= 10;
+            }
+            line[v][5] = '\r';
+            line[v][6] = '\n';
+            line[v][7] = '\0';
+        }
     }
-    out[5] = '\r';
-    out[6] = '\n';
+};
+constexpr ValueLines kValueLines;
+
+inline void formatValue(char* out, uint32_t v) {
+    std::memcpy(out, kValueLines.line[v & (kHistogramBins - 1)], 8);
 }
 
 struct RecordWindow {
@@ -66,7 +80,7 @@ const char* countRecord(const uint32_t* record, const RecordWindow& window,
         size_t written = 0;
         if constexpr (Lists) {
             if (count > 0) {
-                out = ws.valueLists[c].reserve(static_cast<size_t>(count) * kValueLineBytes);
+                out = ws.valueLists[c].reserve(static_cast<size_t>(count) * kValueLineBytes + 1);
             }
         }
         const char* failure = nullptr;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,8 +77,8 @@ size_t formatCountLine(char* out, uint32_t v, int width) {
     return pos;
 }
 
-void formatSpectrum(std::string& out, int channel, SpectrumCounts counts, bool reversed,
-                    const std::tm& when) {
+std::string_view formatSpectrum(std::vector<char>& buffer, int channel, SpectrumCounts counts,
+                                bool reversed, const std::tm& when) {
     char date[64];
     if (std::strftime(date, sizeof date, "%m/%d/%Y %H:%M:%S", &when) == 0) {
         date[0] = '\0';
@@ -97,8 +98,14 @@ void formatSpectrum(std::string& out, int channel, SpectrumCounts counts, bool r
                                    "$DATA:\r\n"
                                    "0 8192\r\n",
                                    channel, date);
-    out.resize(static_cast<size_t>(headerSize) + counts.size() * kLineMax + sizeof kTrailer);
-    char* p = out.data();
+    headerSize = std::clamp(headerSize, 0, static_cast<int>(sizeof header) - 1);
+    const size_t most =
+        static_cast<size_t>(headerSize) + counts.size() * kLineMax + sizeof kTrailer;
+    if (buffer.size() < most) {
+        buffer.resize(most);
+    }
+    char* const start = buffer.data();
+    char* p = start;
     std::memcpy(p, header, static_cast<size_t>(headerSize));
     p += headerSize;
     for (size_t i = 0; i < counts.size(); ++i) {
@@ -106,7 +113,7 @@ void formatSpectrum(std::string& out, int channel, SpectrumCounts counts, bool r
     }
     std::memcpy(p, kTrailer, sizeof kTrailer - 1);
     p += sizeof kTrailer - 1;
-    out.resize(static_cast<size_t>(p - out.data()));
+    return std::string_view(start, static_cast<size_t>(p - start));
 }
 
 bool writeSpectrum(const std::string& path, int channel, SpectrumCounts counts, bool reversed,
@@ -117,8 +124,8 @@ bool writeSpectrum(const std::string& path, int channel, SpectrumCounts counts, 
     }
     // One spectrum is about 80 KiB; the buffer is kept per thread so a run of 256 files
     // allocates it once.
-    thread_local std::string text;
-    formatSpectrum(text, channel, counts, reversed, clock());
+    thread_local std::vector<char> buffer;
+    std::string_view text = formatSpectrum(buffer, channel, counts, reversed, clock());
     bool ok = writeAll(fd, text.data(), text.size());
     return (::close(fd) == 0) && ok;
 }

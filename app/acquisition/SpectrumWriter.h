@@ -6,6 +6,8 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "acquisition/HistogramModes.h"
 #include "acquisition/HistogramOutputFile.h"
@@ -28,9 +30,9 @@ inline void writeValueLine(HistogramOutputFile& file, uint32_t value) {
 }
 
 // The whole text of a spectrum file of one channel: header, 8192 count lines (bin 8191 first
-// when reversed) and the fixed trailer. Replaces the contents of out, whose capacity is reused.
-void formatSpectrum(std::string& out, int channel, SpectrumCounts counts, bool reversed,
-                    const std::tm& when);
+// when reversed) and the fixed trailer, formatted into buffer (grown when needed, reused).
+std::string_view formatSpectrum(std::vector<char>& buffer, int channel, SpectrumCounts counts,
+                                bool reversed, const std::tm& when);
 
 // Creates (or overwrites) the spectrum file and writes it in one go; false when the file cannot
 // be created or written.
