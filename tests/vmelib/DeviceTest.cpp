@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <filesystem>
+#include <fstream>
 
 #include "BridgeLock.h"
 #include "UsbTransport.h"
@@ -161,6 +165,31 @@ TEST(LockNames, BaseTextUnderscoreThenTypeAndLinkWithNothingBetween) {
     EXPECT_EQ(BridgeLock::handleLockName(0, 0), "/tmp/KOVRAX4410_LCK_00");
     EXPECT_EQ(BridgeLock::handleLockName(1, 12), "/tmp/KOVRAX4410_LCK_112");
     EXPECT_EQ(BridgeLock::cardLockName(2, 3), "/tmp/PLX_LCK_23");
+}
+
+TEST(LockFiles, APlantedSymbolicLinkIsNotFollowed) {
+    char folder[] = "/tmp/vmelib-lock-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string target = std::string(folder) + "/private";
+    const std::string planted = std::string(folder) + "/planted";
+    std::ofstream(target) << "secret";
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
+    EXPECT_EQ(BridgeLock::named(planted), nullptr);
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // A lock file of its own is made, shared and usable by every user.
+    const std::string own = std::string(folder) + "/lock";
+    BridgeLock* lock = BridgeLock::named(own);
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(BridgeLock::named(own), lock);
+    ASSERT_EQ(stat(own.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    ASSERT_TRUE(lock->lock());
+    lock->unlock();
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

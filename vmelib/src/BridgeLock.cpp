@@ -20,13 +20,18 @@ BridgeLock* BridgeLock::named(const std::string& path) {
     if (found != registry->end()) {
         return found->second.get();
     }
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // The lock files live in a folder every user can write to: never follow a symbolic link
+    // planted there, and widen the permissions only of a file this call created.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
         // Every user of the bridge, whatever its umask, must be able to open the file later.
         fchmod(fd, 0666);
-    } else {
-        // A lock file made by another user may be read-only for us; flock works on it anyway.
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } else if (errno == EEXIST) {
+        fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES) {
+            // A lock file made by another user may be read-only for us; flock works on it anyway.
+            fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        }
     }
     if (fd < 0) {
         return nullptr;
