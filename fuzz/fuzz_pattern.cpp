@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "pattern/CMatch.h"
 
@@ -23,6 +25,37 @@ std::unique_ptr<char[]> exactCopy(const uint8_t* data, size_t size) {
 void check(bool condition) {
     if (!condition) {
         std::abort();
+    }
+}
+
+// Every mark's position by a plain walk over every object, for checking the lookups.
+void collectMarks(const CExpList& list, std::vector<int>& marks) {
+    for (const CObjExp& object : list) {
+        if (object.m_bMarkBefore) {
+            marks.push_back(object.m_nStart);
+        }
+        if (object.m_bMarkAfter) {
+            marks.push_back(object.m_nEnd);
+        }
+        if (object.m_nType == CObjExp::kGroup) {
+            for (const _OBJDATA& entry : object) {
+                collectMarks(*entry.alt, marks);
+            }
+        }
+    }
+}
+
+// The match state of two compiles of one pattern must be equal object by object.
+void checkSameState(const CExpList& a, const CExpList& b) {
+    check(a.size() == b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        check(a[i].m_bMatched == b[i].m_bMatched && a[i].m_nAlt == b[i].m_nAlt &&
+              a[i].m_nStart == b[i].m_nStart && a[i].m_nEnd == b[i].m_nEnd);
+        if (a[i].m_nType == CObjExp::kGroup) {
+            for (size_t k = 0; k < a[i].size(); ++k) {
+                checkSameState(*a[i][k].alt, *b[i][k].alt);
+            }
+        }
     }
 }
 
@@ -45,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int textLength = static_cast<int>(std::strlen(text.get()));
 
     CMatch match("");
+    CMatch fresh("");
     int consumed = -1;
     try {
         match.List().Compile(pattern.get(), consumed, noCase);
@@ -52,26 +86,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     check(consumed >= 0 && consumed <= patternLength);
-
-    int end = -1;
-    int matched = 0;
-    try {
-        matched = match.Match(text.get(), start, &end);
-    } catch (const std::invalid_argument&) {
-        check(match.List().empty());
+    int freshConsumed = -1;
+    fresh.List().Compile(pattern.get(), freshConsumed, noCase);
+    if (match.List().empty()) {
         return 0;
     }
+
+    // A match must not depend on what the pattern matched before: warm one compile up on another
+    // search, then compare it with a compile that only ever saw this one.
+    match.Match(text.get(), 0);
+    int end = -1;
+    const int matched = match.Match(text.get(), start, &end);
+    int freshEnd = -1;
+    check(fresh.Match(text.get(), start, &freshEnd) == matched);
+    checkSameState(match.List(), fresh.List());
     if (!matched) {
         return 0;
     }
+    check(end == freshEnd);
     check(end >= start && end <= textLength);
-    for (int n = 1; n < 64; ++n) {
-        const int position = match.List().GetMarkPos(n);
-        check(position >= -1 && position <= textLength);
-        const std::string between = match.GetText(n, n + 1, text.get());
-        check(between.size() <= static_cast<size_t>(textLength));
-        const int alt = match.List().GetAltIndex(n);
-        check(alt >= -1);
+
+    std::vector<int> marks;
+    collectMarks(match.List(), marks);
+    check(static_cast<int>(marks.size()) == match.List().MarkCount());
+    const int count = static_cast<int>(marks.size());
+    for (int n = 0; n <= count + 1; ++n) {
+        const int expected = n >= 1 && n <= count ? marks[n - 1] : -1;
+        check(match.List().GetMarkPos(n) == expected);
+        check(expected >= -1 && expected <= textLength);
+        const int second = count - n + 1;
+        const int expectedSecond = second >= 1 && second <= count ? marks[second - 1] : -1;
+        const std::string between = match.GetText(n, second, text.get());
+        if (expected >= 0 && expectedSecond >= expected) {
+            check(between == std::string(text.get() + expected, expectedSecond - expected));
+        } else {
+            check(between.empty());
+        }
+    }
+    for (int n = 1; n < 16; ++n) {
+        check(match.List().GetAltIndex(n) >= -1);
     }
     return 0;
 }

@@ -1,5 +1,8 @@
 #include "pattern/CExpList.h"
 
+#include <algorithm>
+#include <climits>
+
 _OBJDATA::_OBJDATA() = default;
 _OBJDATA::_OBJDATA(unsigned char member) : ch(member) {}
 _OBJDATA::_OBJDATA(std::unique_ptr<CExpList> alternative) : alt(std::move(alternative)) {}
@@ -11,34 +14,74 @@ namespace {
 
 // Both lookups walk the objects in the order that numbers marks and groups: an object's own marks
 // (before, then after) or its own group number come before anything inside its alternatives.
+// Only groups hold alternatives: the compiler never lets a group become anything else.
 
-bool findMark(const CExpList& list, int& remaining, int& position) {
-    for (const CObjExp& object : list) {
-        if (object.m_bMarkBefore && --remaining == 0) {
-            position = object.m_nStart;
-            return true;
+// The marks a lookup wants and what it found of them.
+struct MarkQuery {
+    int firstMark;
+    int secondMark;
+    int first = -1;
+    int second = -1;
+
+    // Records mark `number` if wanted; false once no wanted mark lies beyond it.
+    bool take(int number, int position) {
+        if (number == firstMark) {
+            first = position;
         }
-        if (object.m_bMarkAfter && --remaining == 0) {
-            position = object.m_nEnd;
-            return true;
+        if (number == secondMark) {
+            second = position;
+        }
+        return number < std::max(firstMark, secondMark);
+    }
+    // The lowest wanted mark after `number`.
+    int nextWanted(int number) const {
+        int next = INT_MAX;
+        if (firstMark > number) {
+            next = firstMark;
+        }
+        if (secondMark > number) {
+            next = std::min(next, secondMark);
+        }
+        return next;
+    }
+};
+
+// Counts marks in numbering order, stepping over alternatives that hold no wanted mark. False
+// once the query is answered.
+bool findMarks(const CExpList& list, int& number, MarkQuery& query) {
+    for (const CObjExp& object : list) {
+        if (object.m_bMarkBefore && !query.take(++number, object.m_nStart)) {
+            return false;
+        }
+        if (object.m_bMarkAfter && !query.take(++number, object.m_nEnd)) {
+            return false;
+        }
+        if (object.m_nType != CObjExp::kGroup) {
+            continue;
         }
         for (const _OBJDATA& entry : object) {
-            if (entry.alt && findMark(*entry.alt, remaining, position)) {
-                return true;
+            const CExpList& alternative = *entry.alt;
+            if (number + alternative.MarkCount() < query.nextWanted(number)) {
+                number += alternative.MarkCount();
+            } else if (!findMarks(alternative, number, query)) {
+                return false;
             }
         }
     }
-    return false;
+    return true;
 }
 
 bool findGroup(const CExpList& list, int& remaining, int& alt) {
     for (const CObjExp& object : list) {
-        if (object.m_nType == CObjExp::kGroup && --remaining == 0) {
+        if (object.m_nType != CObjExp::kGroup) {
+            continue;
+        }
+        if (--remaining == 0) {
             alt = object.m_nAlt;
             return true;
         }
         for (const _OBJDATA& entry : object) {
-            if (entry.alt && findGroup(*entry.alt, remaining, alt)) {
+            if (findGroup(*entry.alt, remaining, alt)) {
                 return true;
             }
         }
@@ -49,11 +92,20 @@ bool findGroup(const CExpList& list, int& remaining, int& alt) {
 }  // namespace
 
 int CExpList::GetMarkPos(int n) const {
-    int position = -1;
-    if (n > 0 && findMark(*this, n, position)) {
-        return position;
+    int first = -1;
+    int second = -1;
+    GetMarkPair(n, n, first, second);
+    return first;
+}
+
+void CExpList::GetMarkPair(int firstMark, int secondMark, int& first, int& second) const {
+    MarkQuery query{firstMark, secondMark};
+    if (std::max(firstMark, secondMark) > 0) {
+        int number = 0;
+        findMarks(*this, number, query);
     }
-    return -1;
+    first = query.first;
+    second = query.second;
 }
 
 int CExpList::GetAltIndex(int n) const {
@@ -65,12 +117,27 @@ int CExpList::GetAltIndex(int n) const {
 }
 
 void CExpList::ResetMatch() {
+    touched_ = 0;
     for (CObjExp& object : *this) {
         object.ResetMatch();
-        for (_OBJDATA& entry : object) {
-            if (entry.alt) {
+        if (object.m_nType == CObjExp::kGroup) {
+            for (_OBJDATA& entry : object) {
                 entry.alt->ResetMatch();
             }
         }
     }
+}
+
+void CExpList::resetTouched() {
+    const int count = std::min(touched_, GetSize());
+    for (int i = 0; i < count; ++i) {
+        CObjExp& object = (*this)[i];
+        object.ResetMatch();
+        if (object.m_nType == CObjExp::kGroup) {
+            for (_OBJDATA& entry : object) {
+                entry.alt->resetTouched();
+            }
+        }
+    }
+    touched_ = 0;
 }

@@ -6,6 +6,10 @@
 
 class CExpList;
 
+namespace pattern_detail {
+int matchList(CExpList& list, const unsigned char* text, int position);
+}
+
 // One entry of a pattern object: a member character of an atom, or one alternative of a group.
 // The group owns its alternatives; moving an entry hands the alternative on, it is never shared.
 struct _OBJDATA {
@@ -67,13 +71,30 @@ class CExpList : public std::vector<CObjExp> {
 
     // The text position recorded at mark `n` (numbered from 1) by the latest match, or -1.
     int GetMarkPos(int n) const;
+    // Both marks' positions in one walk over the pattern, each -1 as GetMarkPos would give it.
+    void GetMarkPair(int firstMark, int secondMark, int& first, int& second) const;
     // The alternative (from 0) that group `n` (numbered from 1) took in the latest match, or -1.
     int GetAltIndex(int n) const;
 
     int GetSize() const { return static_cast<int>(size()); }
+    // The number of marks in this list and its alternatives, as compiled.
+    int MarkCount() const { return marks_; }
     // Puts the match state of every object, alternatives included, back to "not matched".
     void ResetMatch();
 
   private:
+    friend class CMatch;
+    friend int pattern_detail::matchList(CExpList& list, const unsigned char* text, int position);
+
     int compileNested(const char* pattern, int& consumed, int noCase, int depth);
+    int compileObjects(const char* pattern, int& consumed, int noCase, int depth);
+    void countMarks();
+    // Resets only what the matcher wrote since the last reset.
+    void resetTouched();
+
+    // Counted by the compiler so that a mark lookup can step over whole alternatives.
+    int marks_ = 0;
+    // How many leading objects the matcher has written since the last reset: a reset need go no
+    // further, and alternatives never tried need none at all.
+    int touched_ = 0;
 };

@@ -26,6 +26,8 @@ int CMatch::Match(const char* text, int start, int* end) {
     if (length == INT_MAX) {
         throw std::invalid_argument("text too long to match");
     }
+    // A failed search leaves no result of an earlier match behind.
+    m_list.resetTouched();
     if (static_cast<size_t>(start) > length) {
         return 0;
     }
@@ -34,7 +36,7 @@ int CMatch::Match(const char* text, int start, int* end) {
     const CObjExp& first = m_list.front();
     const bool anchored = first.m_nType == CObjExp::kAtom && first.m_bLineStart;
     for (int position = start; anchored || bytes[position] != '\0'; ++position) {
-        m_list.ResetMatch();
+        m_list.resetTouched();
         const int matchEnd = pattern_detail::matchList(m_list, bytes, position);
         if (matchEnd >= 0) {
             if (end != nullptr) {
@@ -50,8 +52,9 @@ int CMatch::Match(const char* text, int start, int* end) {
 }
 
 std::string CMatch::GetText(int firstMark, int secondMark, const char* text) const {
-    const int from = m_list.GetMarkPos(firstMark);
-    const int to = m_list.GetMarkPos(secondMark);
+    int from = -1;
+    int to = -1;
+    m_list.GetMarkPair(firstMark, secondMark, from, to);
     if (from < 0 || to < from || text == nullptr) {
         return std::string();
     }

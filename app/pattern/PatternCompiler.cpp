@@ -103,6 +103,26 @@ int CExpList::Compile(const char* pattern, int& consumed, int noCase) {
 
 int CExpList::compileNested(const char* pattern, int& consumed, int noCase, int depth) {
     clear();
+    marks_ = 0;
+    touched_ = 0;
+    const int result = compileObjects(pattern, consumed, noCase, depth);
+    countMarks();
+    return result;
+}
+
+void CExpList::countMarks() {
+    marks_ = 0;
+    for (const CObjExp& object : *this) {
+        marks_ += object.m_bMarkBefore + object.m_bMarkAfter;
+        if (object.m_nType == CObjExp::kGroup) {
+            for (const _OBJDATA& entry : object) {
+                marks_ += entry.alt->marks_;
+            }
+        }
+    }
+}
+
+int CExpList::compileObjects(const char* pattern, int& consumed, int noCase, int depth) {
     bool markPending = false;
     CObjExp scratch;
     int i = 0;

@@ -26,27 +26,27 @@ int lineEndLength(const unsigned char* text, int position) {
     }
 }
 
-// One test of an atom at `position`: the number of characters it consumes, or kFail.
-int testAtom(const CObjExp& atom, const unsigned char* text, int position) {
-    if (atom.m_bLineStart) {
-        if (position == 0 || text[position - 1] == '\n' || text[position - 1] == '\r') {
-            return 0;
-        }
-        return kFail;
+int testLineStart(const unsigned char* text, int position) {
+    return position == 0 || text[position - 1] == '\n' || text[position - 1] == '\r' ? 0 : kFail;
+}
+
+int testLineEnd(const unsigned char* text, int position, bool negate) {
+    const int length = lineEndLength(text, position);
+    if (negate) {
+        return length == kFail ? 1 : kFail;
     }
-    if (atom.m_bLineEnd) {
-        const int length = lineEndLength(text, position);
-        if (atom.m_bNegate) {
-            return length == kFail ? 1 : kFail;
-        }
-        return length;
-    }
+    return length;
+}
+
+int testAnyChar(const unsigned char* text, int position) {
+    return text[position] != '\0' ? 1 : kFail;
+}
+
+inline __attribute__((always_inline)) int testMembers(const CObjExp& atom,
+                                                      const unsigned char* text, int position) {
     const unsigned char c = text[position];
     if (c == '\0') {
         return kFail;
-    }
-    if (atom.m_bAnyChar) {
-        return 1;
     }
     bool found = false;
     if (atom.m_bNoCase) {
@@ -68,12 +68,19 @@ int testAtom(const CObjExp& atom, const unsigned char* text, int position) {
     return found != static_cast<bool>(atom.m_bNegate) ? 1 : kFail;
 }
 
-int matchAtom(CObjExp& atom, const unsigned char* text, int position) {
+void recordFailure(CObjExp& atom) {
+    atom.m_nStart = atom.m_nEnd = -1;
+    atom.m_bMatched = 0;
+}
+
+// An atom with its repeat at `position`, `test` being its single test (characters consumed or
+// kFail). The test is passed in so that each kind of atom gets its own tight loop.
+template <typename Test>
+int repeatAtom(CObjExp& atom, const unsigned char* text, int position, Test test) {
     if (atom.m_nRepeat == CObjExp::kOnce || atom.m_nRepeat == CObjExp::kOptional) {
-        const int length = testAtom(atom, text, position);
+        const int length = test(position);
         if (length == kFail && atom.m_nRepeat == CObjExp::kOnce) {
-            atom.m_nStart = atom.m_nEnd = -1;
-            atom.m_bMatched = 0;
+            recordFailure(atom);
             return kFail;
         }
         atom.m_bMatched = length != kFail;
@@ -85,7 +92,7 @@ int matchAtom(CObjExp& atom, const unsigned char* text, int position) {
     bool passedOnce = false;
     bool lastPassed = false;
     for (;;) {
-        const int length = testAtom(atom, text, reached);
+        const int length = test(reached);
         lastPassed = length != kFail;
         if (!lastPassed) {
             break;
@@ -98,14 +105,29 @@ int matchAtom(CObjExp& atom, const unsigned char* text, int position) {
         }
     }
     if (atom.m_nRepeat == CObjExp::kOneOrMore && !passedOnce) {
-        atom.m_nStart = atom.m_nEnd = -1;
-        atom.m_bMatched = 0;
+        recordFailure(atom);
         return kFail;
     }
     atom.m_bMatched = lastPassed;
     atom.m_nStart = position;
     atom.m_nEnd = reached;
     return reached;
+}
+
+int matchAtom(CObjExp& atom, const unsigned char* text, int position) {
+    if (atom.m_bLineStart) {
+        return repeatAtom(atom, text, position, [text](int p) { return testLineStart(text, p); });
+    }
+    if (atom.m_bLineEnd) {
+        const bool negate = atom.m_bNegate;
+        return repeatAtom(atom, text, position,
+                          [text, negate](int p) { return testLineEnd(text, p, negate); });
+    }
+    if (atom.m_bAnyChar) {
+        return repeatAtom(atom, text, position, [text](int p) { return testAnyChar(text, p); });
+    }
+    return repeatAtom(atom, text, position,
+                      [&atom, text](int p) { return testMembers(atom, text, p); });
 }
 
 int matchGroup(CObjExp& group, const unsigned char* text, int position) {
@@ -126,7 +148,11 @@ int matchGroup(CObjExp& group, const unsigned char* text, int position) {
 }  // namespace
 
 int matchList(CExpList& list, const unsigned char* text, int position) {
+    int index = 0;
     for (CObjExp& object : list) {
+        if (++index > list.touched_) {
+            list.touched_ = index;
+        }
         switch (object.m_nType) {
             case CObjExp::kAtom:
                 position = matchAtom(object, text, position);

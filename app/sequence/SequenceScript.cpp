@@ -74,6 +74,63 @@ bool applyLine(int kind, const CMatch& match, const char* line, _VISACMDLIST& se
     }
 }
 
+// The line reader behind ReadScriptLine. `consumed` receives the bytes taken from the file, line
+// end included, so that a caller can find a line's start again without asking the file.
+int readLine(std::FILE* file, std::string& line, long& consumed) {
+    line.clear();
+    consumed = 0;
+    flockfile(file);
+    for (;;) {
+        const int c = getc_unlocked(file);
+        if (c == EOF) {
+            break;
+        }
+        ++consumed;
+        if (c == '\n') {
+            break;
+        }
+        if (c == '\r') {
+            consumed += getc_unlocked(file) != EOF;
+            break;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    funlockfile(file);
+    return consumed > 0 ? 1 : 0;
+}
+
+// How the body of a section ended.
+enum class BodyEnd { kNoLine, kRejected, kEndOfFile, kHeader };
+
+// Reads the body of a section into `section` with the inside-section pattern `match`. On a header
+// the header line is left in `line`, not counted, with `consumed` its length in the file: the
+// loader takes it from there, ParseSection moves the file back to it.
+BodyEnd readBody(std::FILE* file, CMatch& match, _VISACMDLIST& section, int& lineNo,
+                 std::string& line, long& consumed) {
+    section.rele = -1;
+    if (!readLine(file, line, consumed)) {
+        return BodyEnd::kNoLine;
+    }
+    do {
+        ++lineNo;
+        if (line.empty()) {
+            continue;
+        }
+        if (!match.Match(line.c_str(), 0)) {
+            return BodyEnd::kRejected;
+        }
+        const int kind = match.List().GetAltIndex(1);
+        if (kind == kHeader) {
+            --lineNo;
+            return BodyEnd::kHeader;
+        }
+        if (!applyLine(kind, match, line.c_str(), section)) {
+            return BodyEnd::kRejected;
+        }
+    } while (readLine(file, line, consumed));
+    return BodyEnd::kEndOfFile;
+}
+
 }  // namespace
 
 MeasureKind measureKindFromKeyword(const std::string& word) {
@@ -95,59 +152,26 @@ MeasureKind measureKindFromKeyword(const std::string& word) {
 }
 
 int ReadScriptLine(std::FILE* file, std::string& line, long* lineStart) {
-    line.clear();
     if (lineStart != nullptr) {
         *lineStart = std::ftell(file);
     }
-    flockfile(file);
-    bool readAny = false;
-    for (;;) {
-        const int c = getc_unlocked(file);
-        if (c == EOF) {
-            break;
-        }
-        readAny = true;
-        if (c == '\n') {
-            break;
-        }
-        if (c == '\r') {
-            getc_unlocked(file);
-            break;
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    funlockfile(file);
-    return readAny ? 1 : 0;
+    long consumed = 0;
+    return readLine(file, line, consumed);
 }
 
 int ParseSection(std::FILE* file, _VISACMDLIST& section, int& lineNo) {
     CMatch match(kInsideSection);
-    section.rele = -1;
-
     std::string line;
-    long lineStart = 0;
-    if (!ReadScriptLine(file, line, &lineStart)) {
-        return 0;
-    }
-    do {
-        ++lineNo;
-        if (line.empty()) {
-            continue;
-        }
-        if (!match.Match(line.c_str(), 0)) {
-            return 0;
-        }
-        const int kind = match.List().GetAltIndex(1);
-        if (kind == kHeader) {
-            std::fseek(file, lineStart, SEEK_SET);
-            --lineNo;
+    long consumed = 0;
+    switch (readBody(file, match, section, lineNo, line, consumed)) {
+        case BodyEnd::kHeader:
+            std::fseek(file, -consumed, SEEK_CUR);
             return 1;
-        }
-        if (!applyLine(kind, match, line.c_str(), section)) {
+        case BodyEnd::kEndOfFile:
+            return 1;
+        default:
             return 0;
-        }
-    } while (ReadScriptLine(file, line, &lineStart));
-    return 1;
+    }
 }
 
 int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
@@ -158,6 +182,7 @@ int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
     }
     sections.clear();
     CMatch match(kOutsideSection);
+    CMatch inside(kInsideSection);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         return 0;
@@ -165,7 +190,11 @@ int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
 
     int result = 0;
     std::string line;
-    while (ReadScriptLine(file.get(), line)) {
+    long consumed = 0;
+    // A section body that ends at a header hands the header line back instead of seeking to it.
+    bool headerPending = false;
+    while (headerPending || readLine(file.get(), line, consumed)) {
+        headerPending = false;
         ++lines;
         if (line.empty()) {
             continue;
@@ -178,10 +207,12 @@ int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
         }
         _VISACMDLIST& section = sections.emplace_back();
         section.name = match.GetText(1, 2, line.c_str());
-        result = ParseSection(file.get(), section, lines);
+        const BodyEnd end = readBody(file.get(), inside, section, lines, line, consumed);
+        result = end == BodyEnd::kHeader || end == BodyEnd::kEndOfFile ? 1 : 0;
         if (result == 0) {
             break;
         }
+        headerPending = end == BodyEnd::kHeader;
     }
     if (lineNo != nullptr) {
         *lineNo = lines;

@@ -141,6 +141,23 @@ TEST(PatternMatch, MarksAreNumberedByTheWalk) {
     EXPECT_EQ(m.GetText(5, 5, text), "");
 }
 
+TEST(PatternMatch, MarksInsideNestedAndSkippedAlternatives) {
+    // Lookups step over whole alternatives by their mark counts; every number must still land on
+    // its own mark, whether asked alone or in a pair.
+    CMatch m("(\\ca(\\cb\\c|c)\\c|d\\c(e\\c|\\cf\\c)g\\c)\\ch");
+    const char* text = "dfgh";
+    ASSERT_EQ(matchEnd(m, text), 4);
+    EXPECT_EQ(m.List().MarkCount(), 10);
+    const int expected[] = {3, -1, -1, -1, -1, 1, -1, 1, 2, 3};
+    for (int n = 1; n <= 10; ++n) {
+        EXPECT_EQ(m.List().GetMarkPos(n), expected[n - 1]) << n;
+    }
+    EXPECT_EQ(m.GetText(8, 9, text), "f");
+    EXPECT_EQ(m.GetText(6, 10, text), "fg");
+    EXPECT_EQ(m.GetText(9, 10, text), "g");
+    EXPECT_EQ(m.GetText(2, 9, text), "");
+}
+
 TEST(PatternMatch, GroupsAreNumberedOutsideIn) {
     CMatch m("(x(a|b)|y)(c|(d|e))");
     ASSERT_EQ(matchEnd(m, "xbe"), 3);
@@ -170,6 +187,19 @@ TEST(PatternMatch, FailedAlternativesKeepTheirSpansUntilTheNextMatch) {
     ASSERT_EQ(matchEnd(m, "ab"), 2);
     EXPECT_EQ(m.List().GetAltIndex(1), 1);
     EXPECT_EQ(m.List().GetMarkPos(1), 1);
+}
+
+TEST(PatternMatch, AFailedSearchClearsTheLatestResults) {
+    CMatch m("\\ca\\c");
+    ASSERT_EQ(matchEnd(m, "xa"), 2);
+    EXPECT_EQ(m.List().GetMarkPos(1), 1);
+    // Failing without any attempt (at the end of the text, or beyond it) counts as well.
+    for (int start : {2, 3}) {
+        ASSERT_EQ(matchEnd(m, "xa"), 2);
+        EXPECT_EQ(matchEnd(m, "xa", start), -1);
+        EXPECT_EQ(m.List().GetMarkPos(1), -1) << start;
+        EXPECT_EQ(m.List()[0].m_bMatched, 0) << start;
+    }
 }
 
 TEST(PatternMatch, EmptyPatternCannotMatch) {

@@ -220,6 +220,42 @@ TEST_F(SequenceScriptTest, LineEnds) {
     EXPECT_EQ(failingLine("[S]\r\nx\r\n \r\n"), 3);
 }
 
+std::FILE* fileWith(const std::string& content) {
+    std::FILE* file = std::tmpfile();
+    if (file != nullptr) {
+        std::fwrite(content.data(), 1, content.size(), file);
+        std::rewind(file);
+    }
+    return file;
+}
+
+TEST(ParseSection, LeavesTheFileAtTheNextHeader) {
+    std::FILE* file = fileWith("TA = 2\r\n\r\n*RST\r\n  [Next] x\r\ny\r\n");
+    ASSERT_NE(file, nullptr);
+    _VISACMDLIST section;
+    section.rele = 1;
+    int lineNo = 10;
+    EXPECT_EQ(ParseSection(file, section, lineNo), 1);
+    EXPECT_EQ(lineNo, 13);
+    EXPECT_EQ(section.taIndex, 1);
+    EXPECT_EQ(section.rele, -1);
+    EXPECT_EQ(section.commands, std::vector<std::string>{"*RST"});
+    std::string line;
+    ASSERT_EQ(ReadScriptLine(file, line), 1);
+    EXPECT_EQ(line, "  [Next] x");
+    std::fclose(file);
+}
+
+TEST(ParseSection, NeedsABody) {
+    std::FILE* file = fileWith("");
+    ASSERT_NE(file, nullptr);
+    _VISACMDLIST section;
+    int lineNo = 4;
+    EXPECT_EQ(ParseSection(file, section, lineNo), 0);
+    EXPECT_EQ(lineNo, 4);
+    std::fclose(file);
+}
+
 TEST(ReadScriptLine, SplitsAndReportsLineStarts) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
