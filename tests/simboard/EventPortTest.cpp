@@ -94,9 +94,9 @@ TEST(BoardEventPort, StatusReadInsideAnEventAbandonsItsRest) {
 
 TEST(BoardEventPort, ControlWritesDropTheEventOnOffer) {
     BoardHarness h;
-    h.setMode(0);
+    h.setMode(0, 4u << 5);
     h.status();
-    h.setMode(0x8, 4u << 5);  // a 256-word event must not be served to a 512-word reader
+    h.setReg(0x108, 0x8);  // a 256-word event must not be served to a 512-word reader
     EXPECT_EQ(h.block(0x1000, 1), std::vector<uint32_t>{0xFFFFFFFFu});
     const auto ev = h.event(512);
     EXPECT_EQ(channelOf(ev[0]), 4u);
