@@ -199,8 +199,8 @@ bool beginFile(RunState& state, const std::string& fileName, int fifo, Histogram
 
 }  // namespace
 
-HistogramWorkspace::HistogramWorkspace(size_t recordBytes)
-    : histogram(static_cast<size_t>(kChannels) * kHistogramBins), reader(recordBytes) {}
+HistogramWorkspace::HistogramWorkspace(size_t recordBytes, size_t chunkBytes)
+    : histogram(static_cast<size_t>(kChannels) * kHistogramBins), reader(recordBytes, chunkBytes) {}
 
 bool HistogramWorkspace::closeValueLists() {
     bool ok = true;

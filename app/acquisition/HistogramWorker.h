@@ -21,7 +21,8 @@ struct RunState;
 struct HistogramWorkspace {
     static constexpr int kChannels = 32;
 
-    explicit HistogramWorkspace(size_t recordBytes);
+    // chunkBytes: how much input one read fetches (whole records, at least one).
+    explicit HistogramWorkspace(size_t recordBytes, size_t chunkBytes = 1 << 20);
 
     std::vector<uint32_t> histogram;  // channel c's bins start at c * kHistogramBins
     HistogramRecordReader reader;
