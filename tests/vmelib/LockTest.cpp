@@ -100,8 +100,8 @@ TEST(Lock, AHolderKilledInsideAnExchangeDoesNotStopTheOthers) {
     }
     ASSERT_FALSE(slow.traceLines().empty());
 
-    pid_t first = startWorker(fast.dir(), {"cycles", "100", "0x00100000"});
-    pid_t second = startWorker(fast.dir(), {"cycles", "100", "0x00100100"});
+    pid_t first = startWorker(fast.dir(), {"cycles", "50", "0x00100000"});
+    pid_t second = startWorker(fast.dir(), {"cycles", "50", "0x00100100"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     int status = 0;
     EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "ran while the lock was held";
