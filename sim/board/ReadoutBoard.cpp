@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace vmesim::board {
 
@@ -30,7 +31,8 @@ ReadoutBoard::ReadoutBoard(BoardOptions options)
       rng_(options_.seed),
       stream_(signals_, options_.seed ^ 0xB10C5u) {
     if (options_.eventRateHz > 0) {
-        periodNs_ = static_cast<uint64_t>(std::llround(1e9 / options_.eventRateHz));
+        // Periods are capped at some thirty years, so that a tiny rate cannot overflow the clock.
+        periodNs_ = static_cast<uint64_t>(std::llround(std::min(1e9 / options_.eventRateHz, 1e18)));
     }
     nextEventNs_ = nextBlockNs_ = now();
     event_.reserve(kSections * 512);
