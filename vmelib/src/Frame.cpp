@@ -1,6 +1,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CardTable.h"
+#include "CardTransport.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 #include "Session.h"
@@ -15,26 +17,58 @@ constexpr uint16_t kFirmwareRegisterBridge = 2;
 constexpr uint16_t kFirmwareRegisterCard = 28;
 constexpr uint16_t kFirmwareRegisterLinkDevice = 4;
 
+constexpr uint16_t kLinkRegister = 6;
+constexpr uint16_t kLinkRegisterValue = 0xFF;
+constexpr size_t kDriverReleaseBytes = 12;
+
+// Reads the bridge's FIFO mode into the record. This first exchange is the only proof that the
+// bridge answers.
+ErrorCode readFifoMode(int32_t handle, HandleRecord& record) {
+    uint8_t reply[2];
+    uint16_t status = 0;
+    Request request;
+    request.word(registerReadCommand(kControlRegister));
+    if (transact(handle, request, reply, sizeof(reply), &status) < 2) {
+        return CommError;
+    }
+    record.fifoMode = (readLe16(reply) & kFifoModeBit) ? -1 : 0;
+    return Success;
+}
+
+// The card kinds: open (or share) the PCI card of the link; an optical bridge must then answer.
+ErrorCode openCardKind(int32_t handle, HandleRecord& record) {
+    if (record.boardNumber == -1) {
+        return CommError;
+    }
+    record.card =
+        CardTable::instance().attach(handle, record.boardType, record.link, record.boardNumber);
+    if (record.card == nullptr) {
+        return CommError;
+    }
+    if (record.boardType != OpticalBridge) {
+        return Success;
+    }
+    ErrorCode result = readFifoMode(handle, record);
+    if (result == Success) {
+        result = KOVRAVME_WriteRegister(handle, kLinkRegister, kLinkRegisterValue);
+    }
+    if (result != Success) {
+        // The handle does not come into being, so it must not keep the card open either.
+        CardTable::instance().detach(handle);
+        record.card = nullptr;
+    }
+    return result;
+}
+
 // Opens the bridge side of a fresh record; Success or the error Init returns.
 ErrorCode openBridge(int32_t handle, HandleRecord& record) {
     switch (record.boardType) {
-        case UsbBridge: {
-            // This first exchange is the only proof that the bridge answers.
-            uint8_t reply[2];
-            uint16_t status = 0;
-            Request request;
-            request.word(registerReadCommand(kControlRegister));
-            if (transact(handle, request, reply, sizeof(reply), &status) < 2) {
-                return CommError;
-            }
-            record.fifoMode = (readLe16(reply) & kFifoModeBit) ? -1 : 0;
-            return Success;
-        }
+        case UsbBridge:
+            return readFifoMode(handle, record);
         case OpticalBridge:
         case PciLinkCard:
         case LinkDevice:
-            // Reached through the PCI optical-link card, which cannot be opened here.
-            return CommError;
+            return openCardKind(handle, record);
         default:
             return InvalidParam;
     }
@@ -92,8 +126,13 @@ KOVRAVME_API ErrorCode KOVRAVME_Init(int32_t boardType, int16_t link, int16_t bo
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_End(int32_t handle) {
-    if (HandleTable::instance().find(handle) == nullptr) {
+    HandleRecord* record = HandleTable::instance().find(handle);
+    if (record == nullptr) {
         return InvalidParam;
+    }
+    if (record->card != nullptr) {
+        // The card closes with the last handle of its link.
+        CardTable::instance().detach(handle);
     }
     HandleTable::instance().release(handle);
     return Success;
@@ -117,8 +156,11 @@ KOVRAVME_API ErrorCode KOVRAVME_DriverRelease(int32_t handle, char* text) {
             return session.finish() ? Success : CommError;
         }
         case OpticalBridge:
-            // The driver version comes from the card layer, which cannot be reached here.
-            text[0] = '\0';
+            // A driver that cannot tell its version leaves the text empty.
+            if (record->card == nullptr ||
+                !cardDriverVersion(*record->card, text, kDriverReleaseBytes)) {
+                text[0] = '\0';
+            }
             return Success;
         default:
             text[0] = '\0';

@@ -16,6 +16,7 @@ void HandleRecord::reset() {
     fifoMode = -1;
     lock = nullptr;
     device.reset();
+    card = nullptr;
 }
 
 HandleRecord* HandleTable::find(int32_t handle) {

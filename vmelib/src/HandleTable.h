@@ -12,6 +12,8 @@ namespace kovravme {
 
 constexpr int kHandleCount = 100;
 
+struct CardHandle;
+
 // What the library keeps per handle.
 struct HandleRecord {
     std::atomic<bool> inUse = false;
@@ -24,6 +26,8 @@ struct HandleRecord {
     BridgeLock* lock = nullptr;
     // UsbBridge: open only while a Session runs.
     std::unique_ptr<UsbDevice> device;
+    // Card kinds: the card side of the handle (CardTable), from Init to End.
+    CardHandle* card = nullptr;
 
     // Back to the state of a free slot (inUse untouched).
     void reset();

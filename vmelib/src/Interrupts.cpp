@@ -1,3 +1,4 @@
+#include "CardTransport.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 
@@ -8,11 +9,22 @@ namespace {
 constexpr uint16_t kPendingLevelsRegister = 5;
 
 // Enabling, disabling and waiting rest on the PCI card's interrupt, which only the optical bridge
-// has. Its card cannot be reached from this library yet, so on it they fail like a card access
-// that fails.
-ErrorCode cardInterruptKind(int32_t handle) {
+// has. Its card record, or null (InvalidParam in `kind`) for any other handle.
+CardHandle* cardInterruptHandle(int32_t handle, ErrorCode& kind) {
     HandleRecord* record = HandleTable::instance().find(handle);
-    return record != nullptr && record->boardType == OpticalBridge ? Success : InvalidParam;
+    bool optical = record != nullptr && record->boardType == OpticalBridge && record->card;
+    kind = optical ? Success : InvalidParam;
+    return optical ? record->card : nullptr;
+}
+
+// Writes the VME-interrupt bit into the card's set or clear register, directly on the card.
+ErrorCode cardInterruptControl(int32_t handle, uint32_t address) {
+    ErrorCode kind = Success;
+    CardHandle* card = cardInterruptHandle(handle, kind);
+    if (card == nullptr) {
+        return kind;
+    }
+    return writeCardRegister(card->card->device, address, kVmeInterrupt) ? Success : GenericError;
 }
 
 }  // namespace
@@ -32,27 +44,29 @@ KOVRAVME_API ErrorCode KOVRAVME_IRQCheck(int32_t handle, uint8_t* mask) {
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_IRQWait(int32_t handle, uint32_t mask, uint32_t timeoutMs) {
-    (void)timeoutMs;
-    if (ErrorCode kind = cardInterruptKind(handle); kind != Success) {
+    ErrorCode kind = Success;
+    CardHandle* card = cardInterruptHandle(handle, kind);
+    if (card == nullptr) {
         return kind;
     }
     if (mask == 0) {
         return GenericError;
     }
-    // No card interrupt to wait on: the wait fails as any other failure does.
-    return GenericError;
+    HandleRecord* record = HandleTable::instance().find(handle);
+    if (record->lock == nullptr) {
+        return GenericError;
+    }
+    return cardInterruptWait(*card, *record->lock, timeoutMs);
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_IRQEnable(int32_t handle, uint32_t mask) {
-    (void)mask;
-    ErrorCode kind = cardInterruptKind(handle);
-    return kind != Success ? kind : GenericError;
+    (void)mask;  // the card interrupts for every level
+    return cardInterruptControl(handle, kInterruptSetRegister);
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_IRQDisable(int32_t handle, uint32_t mask) {
     (void)mask;
-    ErrorCode kind = cardInterruptKind(handle);
-    return kind != Success ? kind : GenericError;
+    return cardInterruptControl(handle, kInterruptClearRegister);
 }
 
 }  // extern "C"

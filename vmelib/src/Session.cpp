@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include "CardTransport.h"
 #include "UsbTransport.h"
 
 namespace kovravme {
@@ -14,9 +15,13 @@ Session::Session(HandleRecord& record) : record_(record) {
             record_.device = openUsbDevice(record_.boardNumber);
             open_ = record_.device != nullptr;
             break;
+        case OpticalBridge:
+        case PciLinkCard:
+        case LinkDevice:
+            // The card stays open from Init to End; there is nothing to open per exchange.
+            open_ = record_.card != nullptr;
+            break;
         default:
-            // The card kinds reach their bridge through the PCI optical-link card, which has no
-            // path in this library yet: nothing can be opened.
             open_ = false;
             break;
     }
@@ -34,6 +39,9 @@ int Session::exchange(const uint8_t* request, size_t length, void* reply, size_t
     switch (record_.boardType) {
         case UsbBridge:
             return usbExchange(*record_.device, request, length, reply, replySize, status);
+        case OpticalBridge:
+        case LinkDevice:
+            return cardExchange(*record_.card, request, length, reply, replySize, status);
         default:
             return -1;
     }
@@ -46,6 +54,10 @@ bool Session::send(const uint8_t* request, size_t length) {
     switch (record_.boardType) {
         case UsbBridge:
             return usbSend(*record_.device, request, length);
+        case OpticalBridge:
+        case LinkDevice:
+            return cardExchange(*record_.card, request, length, nullptr, 0, nullptr) ==
+                   static_cast<int>(length);
         default:
             return false;
     }
@@ -53,30 +65,52 @@ bool Session::send(const uint8_t* request, size_t length) {
 
 bool Session::readRegister(uint16_t reg, uint16_t& value) {
     switch (record_.boardType) {
-        case UsbBridge: {
-            if (reg > kMaxRegister) {
+        case PciLinkCard: {
+            uint32_t local = 0;
+            if (!open_ || !readCardRegister(record_.card->card->device, reg, local)) {
                 return false;
             }
-            uint8_t reply[2];
-            uint16_t status = 0;
-            if (exchange(Request().word(registerReadCommand(reg)), reply, sizeof(reply), &status) <
-                2) {
-                return false;
-            }
-            value = readLe16(reply);
+            value = static_cast<uint16_t>(local);
             return true;
         }
+        case LinkDevice:
+            return open_ &&
+                   throughLinkDevice(*record_.card, [&] { return readBridgeRegister(reg, value); });
+        case UsbBridge:
+        case OpticalBridge:
+            return readBridgeRegister(reg, value);
         default:
             return false;
     }
 }
 
+// The register-read request of the bridge's wire format, over whatever carries it.
+bool Session::readBridgeRegister(uint16_t reg, uint16_t& value) {
+    if (reg > kMaxRegister) {
+        return false;
+    }
+    uint8_t reply[2];
+    uint16_t status = 0;
+    if (exchange(Request().word(registerReadCommand(reg)), reply, sizeof(reply), &status) < 2) {
+        return false;
+    }
+    value = readLe16(reply);
+    return true;
+}
+
 bool Session::writeRegister(uint16_t reg, uint16_t value) {
+    // The bridge does not answer a register write; nothing is read back.
+    auto bridgeWrite = [&] {
+        return reg <= kMaxRegister && send(Request().word(registerWriteCommand(reg)).word(value));
+    };
     switch (record_.boardType) {
         case UsbBridge:
-            // The bridge does not answer a register write; nothing is read back.
-            return reg <= kMaxRegister &&
-                   send(Request().word(registerWriteCommand(reg)).word(value));
+        case OpticalBridge:
+            return bridgeWrite();
+        case PciLinkCard:
+            return open_ && writeCardRegister(record_.card->card->device, reg, value);
+        case LinkDevice:
+            return open_ && throughLinkDevice(*record_.card, bridgeWrite);
         default:
             return false;
     }

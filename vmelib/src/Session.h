@@ -40,6 +40,8 @@ class Session {
     bool finish();
 
   private:
+    bool readBridgeRegister(uint16_t reg, uint16_t& value);
+
     HandleRecord& record_;
     bool locked_ = false;
     bool open_ = false;
