@@ -107,6 +107,33 @@ TEST_F(OpticalTest, ConcurrentThreadsOnTwoHandlesEachGetTheirOwnReplies) {
     EXPECT_EQ(wrong, 0);
 }
 
+TEST_F(OpticalTest, LinkDeviceAndBridgeThreadsOnOneCardDoNotCrossTheirRequests) {
+    // A link-device access switches the card's routing bit; a bridge request pushed meanwhile
+    // from another thread must still reach the bridge, and the register request the device.
+    int32_t bridge = open(OpticalBridge, 0, 0);
+    int32_t device = open(LinkDevice, 0, 1);
+    std::atomic<int> bad{0};
+    std::thread registers([&] {
+        for (uint16_t i = 0; i < 150; ++i) {
+            uint16_t back = 0;
+            if (KOVRAVME_WriteRegister(device, 10, i) != Success ||
+                KOVRAVME_ReadRegister(device, 10, &back) != Success || back != i) {
+                ++bad;
+            }
+        }
+    });
+    for (uint32_t i = 0; i < 150; ++i) {
+        uint32_t value = 0x5A000000u + i, back = 0;
+        if (KOVRAVME_WriteCycle(bridge, kMemoryBase + 0x4000, &value, kAm, D32) != Success ||
+            KOVRAVME_ReadCycle(bridge, kMemoryBase + 0x4000, &back, kAm, D32) != Success ||
+            back != value) {
+            ++bad;
+        }
+    }
+    registers.join();
+    EXPECT_EQ(bad, 0);
+}
+
 TEST_F(OpticalTest, ProcessesSharingTheCardEachGetTheirOwnReplies) {
     int32_t handle = open(OpticalBridge, 0, 0);
     pid_t child = fork();
