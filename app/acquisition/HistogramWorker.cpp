@@ -15,7 +15,6 @@ namespace {
 constexpr const char* kChannelError = "Fatal Channel error ";
 constexpr const char* kSampleError = "Fatal campione error ";
 constexpr const char* kReadError = "Fatal Read file";
-constexpr size_t kValueLineBytes = 7;  // "%5u\r\n" of a value below 100000
 
 std::string cantOpen(const std::string& path) {
     return "Can't open file: " + path;
@@ -32,30 +31,6 @@ class DoneOnExit {
   private:
     RunState& state_;
 };
-
-// Every listed value is below 8192 (a raw 13-bit value or an in-range correction), so each line
-// is copied from a table instead of being formatted; the eighth byte of an entry is scratch that
-// the next line overwrites.
-struct ValueLines {
-    char line[kHistogramBins][8];
-    constexpr ValueLines() : line{} {
-        for (uint32_t v = 0; v < kHistogramBins; ++v) {
-            uint32_t rest = v;
-            for (int i = 4; i >= 0; --i) {
-                line[v][i] = (rest != 0 || i == 4) ? static_cast<char>('0' + rest % 10) : ' ';
-                rest /= 10;
-            }
-            line[v][5] = '\r';
-            line[v][6] = '\n';
-            line[v][7] = '\0';
-        }
-    }
-};
-constexpr ValueLines kValueLines;
-
-inline void formatValue(char* out, uint32_t v) {
-    std::memcpy(out, kValueLines.line[v & (kHistogramBins - 1)], 8);
-}
 
 struct RecordWindow {
     int firstChannel;
@@ -101,7 +76,7 @@ const char* countRecord(const uint32_t* record, const RecordWindow& window,
                 ++bins[k.bin];
             }
             if constexpr (Lists) {
-                formatValue(out + written, k.listed);
+                copyValueLine(out + written, k.listed);
                 written += kValueLineBytes;
             }
         }

@@ -109,7 +109,15 @@ std::string_view formatSpectrum(std::vector<char>& buffer, int channel, Spectrum
     std::memcpy(p, header, static_cast<size_t>(headerSize));
     p += headerSize;
     for (size_t i = 0; i < counts.size(); ++i) {
-        p += formatCountLine(p, counts[reversed ? counts.size() - 1 - i : i], 8);
+        const uint32_t count = counts[reversed ? counts.size() - 1 - i : i];
+        if (count < kHistogramBins) {
+            // Most bins of a spectrum hold small counts: three blanks widen the 5-wide line.
+            std::memcpy(p, "   ", 3);
+            copyValueLine(p + 3, count);
+            p += 3 + kValueLineBytes;
+        } else {
+            p += formatCountLine(p, count, 8);
+        }
     }
     std::memcpy(p, kTrailer, sizeof kTrailer - 1);
     p += sizeof kTrailer - 1;
