@@ -32,7 +32,7 @@ uint32_t cardMessage(const std::string& path, const std::vector<uint8_t>& messag
 void OpticalTest::SetUp() {
     nimbra::test::SimProcess::Options options;
     options.args = {
-        "--optical-links",  "1",
+        "--optical-links",  "3",
         "--optical-boards", "2",
         "--memory",         std::to_string(kMemoryBase) + ":" + std::to_string(kMemorySize)};
     auto extra = extraArgs();

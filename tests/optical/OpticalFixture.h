@@ -17,7 +17,9 @@ constexpr uint32_t kMemoryBase = 0x00100000;
 constexpr uint32_t kMemorySize = 0x00400000;
 constexpr uint32_t kAm = 0x09;
 
-// A virtual crate with one optical link of two bridges, started per test.
+// A virtual crate with three optical links of two bridges each, started per test. The handle
+// lock is one per kind and link across the machine, so tests that hold it for the whole reply
+// time-out use links of their own (1, 2): tests running in parallel are not held up by them.
 class OpticalTest : public ::testing::Test {
   protected:
     void SetUp() override;

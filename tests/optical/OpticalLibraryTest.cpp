@@ -59,13 +59,13 @@ TEST_F(OpticalTest, HandlesOfOneLinkShareTheCardAndEndingOneKeepsItForTheOthers)
 TEST_F(OpticalTest, OpeningWhatTheLinkDoesNotHaveFailsAndLeavesNoHandle) {
     int32_t handle = -1;
     EXPECT_EQ(KOVRAVME_Init(OpticalBridge, 0, -1, &handle), CommError);
-    EXPECT_EQ(KOVRAVME_Init(PciLinkCard, 3, 0, &handle), CommError);  // no card for link 3
+    EXPECT_EQ(KOVRAVME_Init(PciLinkCard, 5, 0, &handle), CommError);  // no card for link 5
     // Board 2 has no bridge on a link of two: the first exchange goes unanswered.
     auto start = Clock::now();
-    EXPECT_EQ(KOVRAVME_Init(OpticalBridge, 0, 2, &handle), CommError);
+    EXPECT_EQ(KOVRAVME_Init(OpticalBridge, 2, 2, &handle), CommError);
     EXPECT_GE(secondsSince(start), 5.0);
     // Failed opens left nothing in use: the same identities fail the same way, not as duplicates.
-    EXPECT_EQ(KOVRAVME_Init(PciLinkCard, 3, 0, &handle), CommError);
+    EXPECT_EQ(KOVRAVME_Init(PciLinkCard, 5, 0, &handle), CommError);
     int32_t card = open(PciLinkCard, 0, 0);
     EXPECT_GE(card, 0);
 }
@@ -155,10 +155,10 @@ TEST_F(OpticalTest, ProcessesSharingTheCardEachGetTheirOwnReplies) {
 }
 
 TEST_F(OpticalTest, LostReplyIsCommErrorAfterTheLimitAndTheHandleWorksAfterwards) {
-    int32_t handle = open(OpticalBridge, 0, 0);
+    int32_t handle = open(OpticalBridge, 1, 0);
     uint32_t value = 0x0BADCAFE;
     ASSERT_EQ(KOVRAVME_WriteCycle(handle, kMemoryBase, &value, kAm, D32), Success);
-    dropNextReplies(1);
+    dropNextReplies(1, 1);
     uint32_t back = 0;
     auto start = Clock::now();
     EXPECT_EQ(KOVRAVME_ReadCycle(handle, kMemoryBase, &back, kAm, D32), CommError);
