@@ -303,6 +303,11 @@ void CardServer::serve(int fd) {
             case 'K':
                 card_.dropNextReplies(in.u32());
                 break;
+            case 'L': {
+                uint32_t count = in.u32(), ms = in.u32();
+                card_.delayNextReplies(count, ms);
+                break;
+            }
             case 'Q': {
                 uint8_t board = in.u8(), level = in.u8();
                 if (!card_.raiseInterrupt(board, level)) {

@@ -113,6 +113,7 @@ PciCard::Status PciCard::iopWrite(uint32_t opener, uint32_t space, uint32_t addr
 PciCard::Status PciCard::iopRead(uint32_t opener, uint32_t space, uint32_t address,
                                  uint32_t& value) {
     std::lock_guard lock(mutex_);
+    releaseLateReplies();
     Opener* o = find(opener);
     if (o == nullptr) {
         return kInvalidHandle;
@@ -245,9 +246,29 @@ void PciCard::deliver(std::unique_lock<std::mutex>& lock, uint32_t openerId, uin
     if (trace_) {
         trace_(request, reply);
     }
+    if (delayCount_ > 0) {
+        --delayCount_;
+        late_.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs_),
+                         openerId, board, std::move(reply)});
+        return;
+    }
     if (Opener* o = find(openerId)) {
         queueReply(*o, board, reply);
     }
+}
+
+void PciCard::releaseLateReplies() {
+    auto now = std::chrono::steady_clock::now();
+    std::erase_if(late_, [&](LateReply& late) {
+        if (late.due > now) {
+            return false;
+        }
+        if (Opener* o = find(late.opener)) {
+            queueReply(*o, late.board, late.reply);
+            changed_.notify_all();
+        }
+        return true;
+    });
 }
 
 void PciCard::queueReply(Opener& o, uint8_t board, const std::vector<uint8_t>& reply) {
@@ -407,6 +428,7 @@ PciCard::Status PciCard::waitNotification(uint32_t opener, uint32_t timeoutMs) {
     const uint64_t cancelled = o->cancelled;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+        releaseLateReplies();
         o = find(opener);
         if (o == nullptr || stopping_ || o->cancelled != cancelled) {
             return kWaitCanceled;
@@ -434,6 +456,12 @@ void PciCard::dropNextReplies(uint32_t count) {
     std::lock_guard lock(mutex_);
     dropFirst_ = repliesSeen_ + 1;
     dropEnd_ = dropFirst_ + count;
+}
+
+void PciCard::delayNextReplies(uint32_t count, uint32_t ms) {
+    std::lock_guard lock(mutex_);
+    delayCount_ = count;
+    delayMs_ = ms;
 }
 
 void PciCard::dropReplies(uint64_t first, uint32_t count) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -76,6 +77,8 @@ class PciCard {
     // Knobs: the replies of the next `count` requests that have one are lost on the link; or
     // those of requests number first..first+count-1 (counted from 1 over the card's life).
     void dropNextReplies(uint32_t count);
+    // Knob: the replies of the next `count` requests that have one arrive `ms` late.
+    void delayNextReplies(uint32_t count, uint32_t ms);
     void dropReplies(uint64_t first, uint32_t count);
     bool raiseInterrupt(uint8_t board, uint8_t level);
 
@@ -102,6 +105,7 @@ class PciCard {
     void deliver(std::unique_lock<std::mutex>& lock, uint32_t openerId, uint8_t board,
                  bool toLinkDevice, std::vector<uint8_t> request);
     void queueReply(Opener& o, uint8_t board, const std::vector<uint8_t>& reply);
+    void releaseLateReplies();
     size_t wordsWaiting(const Opener& o) const;
     uint32_t pendingLevels(unsigned firstBoard);
     bool lineAsserted(Opener& o);
@@ -122,6 +126,15 @@ class PciCard {
     uint64_t repliesSeen_ = 0;
     uint64_t dropFirst_ = 0;
     uint64_t dropEnd_ = 0;
+    struct LateReply {
+        std::chrono::steady_clock::time_point due;
+        uint32_t opener;
+        uint8_t board;
+        std::vector<uint8_t> reply;
+    };
+    std::vector<LateReply> late_;
+    uint32_t delayCount_ = 0;
+    uint32_t delayMs_ = 0;
     bool stopping_ = false;
     TraceSink trace_;
 };

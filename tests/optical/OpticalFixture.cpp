@@ -71,6 +71,16 @@ void OpticalTest::dropNextReplies(uint32_t count, int link) {
     ASSERT_EQ(cardMessage(sim->dir() + "/pci9054-" + std::to_string(link), message), 512u);
 }
 
+void OpticalTest::delayNextReplies(uint32_t count, uint32_t ms, int link) {
+    std::vector<uint8_t> message = {'L'};
+    for (uint32_t field : {count, ms}) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            message.push_back(static_cast<uint8_t>(field >> shift));
+        }
+    }
+    ASSERT_EQ(cardMessage(sim->dir() + "/pci9054-" + std::to_string(link), message), 512u);
+}
+
 void OpticalTest::raiseInterrupt(uint8_t board, uint8_t level, int link) {
     ASSERT_EQ(cardMessage(sim->dir() + "/pci9054-" + std::to_string(link), {'Q', board, level}),
               512u);

@@ -32,6 +32,7 @@ class OpticalTest : public ::testing::Test {
     // The card's run-time knobs (docs/virtual-crate-card.md): lose the next replies; raise a
     // VME interrupt.
     void dropNextReplies(uint32_t count, int link = 0);
+    void delayNextReplies(uint32_t count, uint32_t ms, int link = 0);
     void raiseInterrupt(uint8_t board, uint8_t level, int link = 0);
 
     std::vector<std::string> requestsInTrace() const;

@@ -25,10 +25,10 @@ bool limitPassed(int64_t start, uint32_t limitMs) {
     return (wholeSeconds() - start) * 1000 > static_cast<int64_t>(limitMs);
 }
 
-// Moves every packet waiting in the card into the receive area and hands it out.
-void drainReceive(CardRecord& card) {
+// Moves every packet waiting in the card into the receive area and hands it out. Caller holds
+// the table's reply mutex.
+void drainReceiveLocked(CardRecord& card) {
     CardTable& table = CardTable::instance();
-    std::lock_guard guard(table.replyMutex());
     uint32_t waiting = 0;
     while (readCardRegister(card.device, kReceiveWordsRegister, waiting) &&
            waiting >= kWordsPresent) {
@@ -48,6 +48,11 @@ void drainReceive(CardRecord& card) {
         card.lastDmaBytes = bytes;
         table.dispatch(card, bytes);
     }
+}
+
+void drainReceive(CardRecord& card) {
+    std::lock_guard guard(CardTable::instance().replyMutex());
+    drainReceiveLocked(card);
 }
 
 // True once the handle's reply is complete; consumes the event, as waiting on it would.
@@ -135,6 +140,10 @@ int cardExchange(CardHandle& handle, const uint8_t* request, size_t length, void
     CardRecord& card = *handle.card;
     {
         std::lock_guard guard(CardTable::instance().replyMutex());
+        // Replies have no sequence number: one that came after its exchange gave up would be
+        // taken for this exchange's. Whatever waits in the card now is handed out (or dropped)
+        // before this handle starts to take replies.
+        drainReceiveLocked(card);
         handle.replyBuffer = replySize > 0 ? static_cast<uint8_t*>(reply) : nullptr;
         handle.replySize = replySize;
         handle.replyCount = 0;
