@@ -14,7 +14,7 @@ constexpr uint32_t kDmaChannel = 3;
 constexpr uint32_t kWaitSliceMs = 100;
 constexpr uint32_t kWordsPresent = 0x10000;
 
-// Time limits are counted in whole seconds, as the card's waits always were: a limit of T ms
+// Time limits are counted in whole seconds, so a limit of T ms
 // ends somewhere between T and T + 1000 ms.
 int64_t wholeSeconds() {
     using namespace std::chrono;
