@@ -18,8 +18,9 @@ constexpr uint32_t kMemorySize = 0x00400000;
 constexpr uint32_t kAm = 0x09;
 
 // A virtual crate with three optical links of two bridges each, started per test. The handle
-// lock is one per kind and link across the machine, so tests that hold it for the whole reply
-// time-out use links of their own (1, 2): tests running in parallel are not held up by them.
+// lock is one per kind and link across the machine, and a test that lets an exchange run into
+// the reply time-out holds it for seconds; such tests use links 1 and 2, so that the tests that
+// time their own waits are not held up when tests run in parallel.
 class OpticalTest : public ::testing::Test {
   protected:
     void SetUp() override;

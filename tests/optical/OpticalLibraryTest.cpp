@@ -170,12 +170,12 @@ TEST_F(OpticalTest, LostReplyIsCommErrorAfterTheLimitAndTheHandleWorksAfterwards
 }
 
 TEST_F(OpticalTest, ReplyThatComesTooLateIsNotTakenForTheNextExchange) {
-    int32_t handle = open(OpticalBridge, 1, 0);
-    int32_t card = open(PciLinkCard, 1, 0);
+    int32_t handle = open(OpticalBridge, 2, 0);
+    int32_t card = open(PciLinkCard, 2, 0);
     uint32_t first = 0x11111111, second = 0x22222222, back = 0;
     ASSERT_EQ(KOVRAVME_WriteCycle(handle, kMemoryBase, &first, kAm, D32), Success);
     ASSERT_EQ(KOVRAVME_WriteCycle(handle, kMemoryBase + 4, &second, kAm, D32), Success);
-    delayNextReplies(1, 7000, 1);  // due well after the exchange gave up
+    delayNextReplies(1, 7000, 2);  // due well after the exchange gave up
     EXPECT_EQ(KOVRAVME_ReadCycle(handle, kMemoryBase, &back, kAm, D32), CommError);
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     uint16_t release = 0;  // any card access lets the late reply into the card's FIFO
