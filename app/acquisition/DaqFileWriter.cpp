@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -56,6 +57,7 @@ bool DaqFileWriter::open(const std::string& path, Sharing sharing, size_t record
     fd_ = fd;
     path_ = path;
     size_ = size;
+    writeBackFrom_ = size;
     return true;
 }
 
@@ -83,6 +85,13 @@ bool DaqFileWriter::append(const void* data, size_t bytes, std::string& reason) 
         return false;
     }
     size_ += bytes;
+    // Start the write-back of what has piled up, without waiting for it, so that the sync at the
+    // end of the run finds little left to do.
+    if (size_ - writeBackFrom_ >= kWriteBackChunk) {
+        ::sync_file_range(fd_, static_cast<off_t>(writeBackFrom_),
+                          static_cast<off_t>(size_ - writeBackFrom_), SYNC_FILE_RANGE_WRITE);
+        writeBackFrom_ = size_;
+    }
     return true;
 }
 
@@ -96,6 +105,7 @@ bool DaqFileWriter::truncate(size_t size, std::string& reason) {
         return false;
     }
     size_ = size;
+    writeBackFrom_ = std::min(writeBackFrom_, size);
     return true;
 }
 

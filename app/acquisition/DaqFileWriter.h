@@ -41,9 +41,12 @@ class DaqFileWriter {
     size_t size() const { return size_; }
 
   private:
+    static constexpr size_t kWriteBackChunk = 256 * 1024;
+
     int fd_ = -1;
     std::string path_;
     size_t size_ = 0;
+    size_t writeBackFrom_ = 0;  // start of the bytes whose write-back has not been started
 };
 
 // The message that ends a run when a data file cannot be written.
