@@ -11,9 +11,9 @@
  *                     sockets in that folder (ezusb-<board>, pci9054-<link>);
  *   KOVRAVME_USB_VID, KOVRAVME_USB_PID
  *                     otherwise, the vendor and product id of real USB bridges (libusb), read as
- *                     C reads numbers; by default 0x04B4 and 0x8613, the ids of an EZ-USB FX2
- *                     controller without ids of its own. Board n is the n-th such device in bus
- *                     and address order.
+ *                     C reads numbers (0x for hexadecimal); by default 0x04B4 and 0x8613, the
+ *                     ids a bridge's USB controller reports before it has ids of its own.
+ *                     Board n is the n-th such device in bus and address order.
  */
 #ifndef KOVRAVMELIB_H
 #define KOVRAVMELIB_H

@@ -13,8 +13,8 @@ struct libusb_interface_descriptor;
 
 namespace kovravme {
 
-// Ids a bridge answers to unless KOVRAVME_USB_VID / KOVRAVME_USB_PID say otherwise: those of an
-// EZ-USB FX2 controller as it enumerates without vendor ids of its own.
+// Ids a bridge answers to unless KOVRAVME_USB_VID / KOVRAVME_USB_PID say otherwise: those its USB
+// controller reports before it has been given ids of its own.
 constexpr uint16_t kDefaultUsbVendorId = 0x04B4;
 constexpr uint16_t kDefaultUsbProductId = 0x8613;
 
