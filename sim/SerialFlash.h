@@ -8,11 +8,11 @@
 
 namespace vmesim {
 
-// The bridge's serial flash: pages of 264 bytes, driven one byte at a time while its select line
-// (the bridge's flash enable register) is held. A command is the bytes sent during one select:
-// 0x82 programs a page with the bytes that follow the address, 0x81 erases a page, 0xD2 reads a
-// page from the given byte on. Programming and erasing happen when the select is released, as
-// on the chip. Erased bytes read 0xFF.
+// The serial flash of the bridge, the card and the link device: pages of 264 bytes, driven one
+// byte at a time while its select line (the owner's flash enable register) is held. A command is
+// the bytes sent during one select: 0x82 programs a page with the bytes that follow the address,
+// 0x81 erases a page, 0xD2 reads a page from the given byte on. Programming and erasing happen when
+// the select is released, as on the chip. Erased bytes read 0xFF.
 class SerialFlash {
   public:
     static constexpr size_t kPageSize = 264;

@@ -83,7 +83,7 @@ void LinkDevice::writeRegister(uint16_t reg, uint16_t value) {
             flash_.writeByte(static_cast<uint8_t>(value));
             return;
         case kFlashEnable:
-            flash_.setEnable(value & 1);
+            flash_.select(value & 1);
             [[fallthrough]];
         default:
             registers_[reg] = value;

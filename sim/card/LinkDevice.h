@@ -5,8 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "SerialFlash.h"
 #include "card/LinkStation.h"
-#include "card/PageFlash.h"
 
 namespace vmesim {
 
@@ -20,7 +20,7 @@ class LinkDevice : public LinkStation {
     std::vector<uint8_t> exchange(const std::vector<uint8_t>& request) override;
 
     uint16_t registerValue(uint16_t reg);
-    const PageFlash& flash() const { return flash_; }
+    const SerialFlash& flash() const { return flash_; }
 
   private:
     uint16_t readRegister(uint16_t reg);
@@ -28,7 +28,7 @@ class LinkDevice : public LinkStation {
 
     std::mutex mutex_;
     std::map<uint16_t, uint16_t> registers_;
-    PageFlash flash_;
+    SerialFlash flash_;
 };
 
 }  // namespace vmesim

@@ -155,7 +155,7 @@ void PciCard::writeRegister(Opener& o, uint32_t address, uint32_t value) {
             flash_.writeByte(static_cast<uint8_t>(value));
             return;
         case kFlashEnable:
-            flash_.setEnable(value & 1);
+            flash_.select(value & 1);
             registers_[address] = value;
             return;
         case kInterruptClear:

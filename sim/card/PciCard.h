@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "SerialFlash.h"
 #include "card/LinkStation.h"
-#include "card/PageFlash.h"
 
 namespace vmesim {
 
@@ -121,7 +121,7 @@ class PciCard {
     LinkStation* linkDevice_ = nullptr;
     std::map<uint32_t, uint32_t> registers_;
     uint32_t interruptControl_ = 0;
-    PageFlash flash_;
+    SerialFlash flash_;
     std::map<uint32_t, uint32_t> dmaChannels_;  // channel -> opener that opened it
     uint64_t repliesSeen_ = 0;
     uint64_t dropFirst_ = 0;
