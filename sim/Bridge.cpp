@@ -241,9 +241,8 @@ bool Bridge::runSingle(Reader& in, const Operation& op, std::vector<uint8_t>& ou
     const bool d8 = op.bytes == 1;
     const unsigned fieldBytes = d8 ? 2 : op.bytes;
     const unsigned d8Shift = (address & 1) ? 0 : 8;
-
-    uint64_t value = 0;
-    if (op.code == kSingle && !op.read) {
+    // The value a write or a read-modify-write carries, taken out of its field.
+    auto takeValue = [&](uint64_t& value) {
         uint64_t field;
         if (!in.bytes(fieldBytes, field)) {
             return false;
@@ -251,6 +250,14 @@ bool Bridge::runSingle(Reader& in, const Operation& op, std::vector<uint8_t>& ou
         value = d8 ? (field >> d8Shift) & 0xFF : field;
         if (op.swap) {
             value = swapBytes(value, op.bytes);
+        }
+        return true;
+    };
+
+    uint64_t value = 0;
+    if (op.code == kSingle && !op.read) {
+        if (!takeValue(value)) {
+            return false;
         }
         busError = !bus_.write(address, op.am, op.bytes, value);
         show(BusCycle::Kind::Write, address, op, value, busError);
@@ -261,13 +268,8 @@ bool Bridge::runSingle(Reader& in, const Operation& op, std::vector<uint8_t>& ou
     if (op.code == kSingle) {
         busError = !bus_.read(address, op.am, op.bytes, value);
     } else if (op.code == kReadModifyWrite) {
-        uint64_t field;
-        if (!in.bytes(fieldBytes, field)) {
+        if (!takeValue(value)) {
             return false;
-        }
-        value = d8 ? (field >> d8Shift) & 0xFF : field;
-        if (op.swap) {
-            value = swapBytes(value, op.bytes);
         }
         busError = !bus_.readModifyWrite(address, op.am, op.bytes, value);
         kind = BusCycle::Kind::ReadModifyWrite;

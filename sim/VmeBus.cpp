@@ -93,8 +93,9 @@ bool VmeBus::addressOnly(uint32_t address, uint32_t am, bool handshake) {
     return ok;
 }
 
-size_t VmeBus::blockRead(uint32_t address, uint32_t am, unsigned bytes, size_t items,
-                         bool keepAddress, uint8_t* data) {
+template <typename Item>
+size_t VmeBus::block(BusCycle::Kind kind, uint32_t address, uint32_t am, unsigned bytes,
+                     size_t items, bool keepAddress, Item item) {
     std::lock_guard lock(busLock_);
     VmeSlave* slave = nullptr;
     uint32_t a = address;
@@ -104,46 +105,40 @@ size_t VmeBus::blockRead(uint32_t address, uint32_t am, unsigned bytes, size_t i
         if (!slave || !slave->claims(a, am)) {
             slave = find(a, am);
         }
-        v = 0;
-        if (!slave || !slave->read(a, am, bytes, Access::Block, v)) {
+        if (!item(slave, a, done, v)) {
             break;
         }
-        storeItem(data + done * bytes, bytes, v);
         if (!keepAddress) {
             a += bytes;
         }
     }
     if (items > 0) {
         uint32_t last = done < items ? a : (keepAddress ? a : a - bytes);
-        notify({BusCycle::Kind::Read, last, am, bytes, v, done < items});
+        notify({kind, last, am, bytes, v, done < items});
     }
     return done;
 }
 
+size_t VmeBus::blockRead(uint32_t address, uint32_t am, unsigned bytes, size_t items,
+                         bool keepAddress, uint8_t* data) {
+    return block(BusCycle::Kind::Read, address, am, bytes, items, keepAddress,
+                 [&](VmeSlave* slave, uint32_t a, size_t index, uint64_t& v) {
+                     v = 0;
+                     if (!slave || !slave->read(a, am, bytes, Access::Block, v)) {
+                         return false;
+                     }
+                     storeItem(data + index * bytes, bytes, v);
+                     return true;
+                 });
+}
+
 size_t VmeBus::blockWrite(uint32_t address, uint32_t am, unsigned bytes, size_t items,
                           bool keepAddress, const uint8_t* data) {
-    std::lock_guard lock(busLock_);
-    VmeSlave* slave = nullptr;
-    uint32_t a = address;
-    uint64_t v = 0;
-    size_t done = 0;
-    for (; done < items; ++done) {
-        if (!slave || !slave->claims(a, am)) {
-            slave = find(a, am);
-        }
-        v = loadItem(data + done * bytes, bytes);
-        if (!slave || !slave->write(a, am, bytes, Access::Block, v)) {
-            break;
-        }
-        if (!keepAddress) {
-            a += bytes;
-        }
-    }
-    if (items > 0) {
-        uint32_t last = done < items ? a : (keepAddress ? a : a - bytes);
-        notify({BusCycle::Kind::Write, last, am, bytes, v, done < items});
-    }
-    return done;
+    return block(BusCycle::Kind::Write, address, am, bytes, items, keepAddress,
+                 [&](VmeSlave* slave, uint32_t a, size_t index, uint64_t& v) {
+                     v = loadItem(data + index * bytes, bytes);
+                     return slave && slave->write(a, am, bytes, Access::Block, v);
+                 });
 }
 
 void VmeBus::addResetHandler(std::function<void()> handler) {

@@ -72,6 +72,12 @@ class VmeBus {
   private:
     VmeSlave* find(uint32_t address, uint32_t am) const;
     void notify(const BusCycle& cycle);
+    // What both block directions share: the address walk, the slave look-up and the cycle
+    // reported for the last item. `item(slave, address, index, value)` moves one item, with
+    // slave null where nothing claims the address, and says whether it ended well.
+    template <typename Item>
+    size_t block(BusCycle::Kind kind, uint32_t address, uint32_t am, unsigned bytes, size_t items,
+                 bool keepAddress, Item item);
 
     mutable std::mutex busLock_;
     std::vector<std::shared_ptr<VmeSlave>> slaves_;

@@ -363,39 +363,35 @@ PciCard::Status PciCard::dmaTransfer(uint32_t opener, uint32_t channel, uint32_t
     return kSuccess;
 }
 
-PciCard::Status PciCard::registerNotification(uint32_t opener, uint32_t sources) {
+template <typename Change>
+PciCard::Status PciCard::changeOpener(uint32_t opener, Change change) {
     std::lock_guard lock(mutex_);
     Opener* o = find(opener);
     if (o == nullptr) {
         return kInvalidHandle;
     }
-    o->notifyRegistered = (sources & kLocalInterrupt) != 0;
+    change(*o);
     changed_.notify_all();
     return kSuccess;
+}
+
+PciCard::Status PciCard::registerNotification(uint32_t opener, uint32_t sources) {
+    return changeOpener(opener,
+                        [&](Opener& o) { o.notifyRegistered = (sources & kLocalInterrupt) != 0; });
 }
 
 PciCard::Status PciCard::cancelNotification(uint32_t opener) {
-    std::lock_guard lock(mutex_);
-    Opener* o = find(opener);
-    if (o == nullptr) {
-        return kInvalidHandle;
-    }
-    o->notifyRegistered = false;
-    ++o->cancelled;
-    changed_.notify_all();
-    return kSuccess;
+    return changeOpener(opener, [](Opener& o) {
+        o.notifyRegistered = false;
+        ++o.cancelled;
+    });
 }
 
 PciCard::Status PciCard::enableInterrupts(uint32_t opener, uint32_t sources) {
-    std::lock_guard lock(mutex_);
-    Opener* o = find(opener);
-    if (o == nullptr) {
-        return kInvalidHandle;
-    }
-    o->interruptEnabled = (sources & kLocalInterrupt) != 0;
-    o->latched = 0;
-    changed_.notify_all();
-    return kSuccess;
+    return changeOpener(opener, [&](Opener& o) {
+        o.interruptEnabled = (sources & kLocalInterrupt) != 0;
+        o.latched = 0;
+    });
 }
 
 PciCard::Status PciCard::interruptStatus(uint32_t opener, uint32_t& sources) {

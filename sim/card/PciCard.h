@@ -100,6 +100,9 @@ class PciCard {
     };
 
     Opener* find(uint32_t opener);
+    // Applies `change` to an opener's interrupt settings under the lock and wakes the waiters.
+    template <typename Change>
+    Status changeOpener(uint32_t opener, Change change);
     void writeTransmitPort(std::unique_lock<std::mutex>& lock, uint32_t openerId, Opener& o,
                            uint32_t value);
     void deliver(std::unique_lock<std::mutex>& lock, uint32_t openerId, uint8_t board,
