@@ -172,6 +172,45 @@ bool beginFile(RunState& state, const std::string& fileName, int fifo, Histogram
     return true;
 }
 
+// What becomes of a file whose reading fails before its end: nothing, or spectra and value lists
+// of the records counted up to there. Either way the file's result is a failure.
+enum class OnReadError { Abandon, KeepCounts };
+
+// Counts every record of a file begun with beginFile, then closes its value lists and writes its
+// spectra from window.firstChannel on.
+bool countFile(RunState& state, const std::string& stem, size_t recordBytes, RecordCounter count,
+               const RecordWindow& window, bool reversed, OnReadError onReadError,
+               HistogramWorkspace& ws) {
+    const uint64_t total = ws.reader.total();
+    uint64_t done = 0;
+    bool complete = true;
+    while (done < total) {
+        const uint32_t* record = ws.reader.next();
+        if (record == nullptr && onReadError == OnReadError::KeepCounts) {
+            state.op->error(kReadError);
+            complete = false;
+            break;
+        }
+        const char* failure = kReadError;
+        if (record != nullptr) {
+            done += recordBytes;
+            state.bytesProcessed.store(done, std::memory_order_relaxed);
+            failure = count(record, window, ws);
+        }
+        if (failure != nullptr) {
+            state.op->error(failure);
+            ws.reader.close();
+            ws.closeValueLists();
+            return false;
+        }
+    }
+    ws.reader.close();
+    if (!finishValueLists(state, stem, ws)) {
+        return false;
+    }
+    return writeSpectra(state, stem, window.firstChannel, reversed, ws) && complete;
+}
+
 }  // namespace
 
 HistogramWorkspace::HistogramWorkspace(size_t recordBytes, size_t chunkBytes)
@@ -218,28 +257,8 @@ bool histogramFile(RunState& state, const std::string& fileName, int fifo, Histo
                               state.baseLine[static_cast<size_t>(fifo) % RunState::kFifoCount]};
     const RecordCounter count =
         counterFor<daq::kFifoSamples>(state.histogramMode, !state.histogramsOnly);
-    const uint64_t total = ws.reader.total();
-    uint64_t done = 0;
-    while (done < total) {
-        const uint32_t* record = ws.reader.next();
-        const char* failure = record == nullptr ? kReadError : nullptr;
-        if (record != nullptr) {
-            done += daq::kFifoRecordBytes;
-            state.bytesProcessed.store(done, std::memory_order_relaxed);
-            failure = count(record, window, ws);
-        }
-        if (failure != nullptr) {
-            state.op->error(failure);
-            ws.reader.close();
-            ws.closeValueLists();
-            return false;
-        }
-    }
-    ws.reader.close();
-    if (!finishValueLists(state, stem, ws)) {
-        return false;
-    }
-    return writeSpectra(state, stem, firstChannel, false, ws);
+    return countFile(state, stem, daq::kFifoRecordBytes, count, window, false, OnReadError::Abandon,
+                     ws);
 }
 
 bool FifoHistogramWorker(RunState& state, const SpectrumClock& clock) {
@@ -278,31 +297,9 @@ bool legacyHistogramFile(RunState& state, HistogramWorkspace& ws) {
     // The older layout has no base-line correction: every mode counts the raw value.
     const RecordWindow window{0, state.samplesFrom, state.samplesTo, 0};
     const RecordCounter count = counterFor<daq::kLegacySamples>(kModeNone, !state.histogramsOnly);
-    const uint64_t total = ws.reader.total();
-    uint64_t processed = 0;
-    bool complete = true;
-    while (processed < total) {
-        const uint32_t* record = ws.reader.next();
-        if (record == nullptr) {
-            // The spectra still get what was counted up to here.
-            state.op->error(kReadError);
-            complete = false;
-            break;
-        }
-        processed += daq::kLegacyRecordBytes;
-        state.bytesProcessed.store(processed, std::memory_order_relaxed);
-        if (const char* failure = count(record, window, ws)) {
-            state.op->error(failure);
-            ws.reader.close();
-            ws.closeValueLists();
-            return false;
-        }
-    }
-    ws.reader.close();
-    if (!finishValueLists(state, stem, ws)) {
-        return false;
-    }
-    return writeSpectra(state, stem, 0, state.histogramMode == kModeSwap, ws) && complete;
+    // The spectra still get what was counted up to a read error.
+    return countFile(state, stem, daq::kLegacyRecordBytes, count, window,
+                     state.histogramMode == kModeSwap, OnReadError::KeepCounts, ws);
 }
 
 }  // namespace tarvo

@@ -55,6 +55,14 @@ int32_t loadSection(BoardAccess& board, int ta, const TaRegisterValues& values,
     return 0;
 }
 
+// Whether a bridge access failed; its failure message is shown when it did.
+bool failed(BoardAccess& board, int32_t result, const char* message) {
+    if (result != 0) {
+        board.error(message);
+    }
+    return result != 0;
+}
+
 int32_t setMode(BoardAccess& board, uint32_t control1, uint32_t mode) {
     int32_t result = board.write(board::kControl1, board::withMode(control1, mode));
     if (result != 0) {
@@ -117,23 +125,15 @@ int32_t SetReadoutMode(RunState& state, uint32_t mode, uint32_t channel) {
     BoardAccess board(state);
     uint32_t control1 = 0;
     uint32_t control2 = 0;
-    if (board.read(board::kControl1, control1) != 0) {
-        board.error("FATAL: Read Control1 FAIL");
-        return 1;
-    }
-    if (board.read(board::kControl2, control2) != 0) {
-        board.error("FATAL: Read Control2 FAIL");
+    if (failed(board, board.read(board::kControl1, control1), "FATAL: Read Control1 FAIL") ||
+        failed(board, board.read(board::kControl2, control2), "FATAL: Read Control2 FAIL")) {
         return 1;
     }
     control1 = board::withMode(control1, mode);
     control2 = board::withMonitorChannel(control2, channel);
     state.channel = channel;
-    if (board.write(board::kControl2, control2) != 0) {
-        board.error("FATAL: Write Control2 FAIL");
-        return 1;
-    }
-    if (board.write(board::kControl1, control1) != 0) {
-        board.error("FATAL: Write Control1 FAIL");
+    if (failed(board, board.write(board::kControl2, control2), "FATAL: Write Control2 FAIL") ||
+        failed(board, board.write(board::kControl1, control1), "FATAL: Write Control1 FAIL")) {
         return 1;
     }
     std::this_thread::sleep_for(kLoadSettleTime);

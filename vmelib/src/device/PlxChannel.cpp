@@ -60,11 +60,15 @@ void PlxChannel::close() {
     }
 }
 
-bool PlxChannel::send(const Message& message) {
-    const auto& bytes = message.bytes();
+namespace {
+
+// Moves all `size` bytes, as many socket calls as it takes; `call(done)` moves some of the bytes
+// from offset `done` on. A call cut short by a signal is made again.
+template <typename Call>
+bool moveAll(size_t size, Call call) {
     size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    while (done < size) {
+        ssize_t n = call(done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -76,20 +80,18 @@ bool PlxChannel::send(const Message& message) {
     return true;
 }
 
+}  // namespace
+
+bool PlxChannel::send(const Message& message) {
+    const auto& bytes = message.bytes();
+    return moveAll(bytes.size(), [&](size_t done) {
+        return ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    });
+}
+
 bool PlxChannel::receive(void* data, size_t size) {
     auto* out = static_cast<uint8_t*>(data);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::recv(fd_, out + done, size - done, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return moveAll(size, [&](size_t done) { return ::recv(fd_, out + done, size - done, 0); });
 }
 
 bool PlxChannel::receiveU16(uint16_t& v) {
