@@ -2,10 +2,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -42,13 +42,12 @@ int exitCode(pid_t pid) {
 }
 
 uint64_t statistic(const std::string& json, const std::string& name) {
-    std::smatch match;
-    std::regex pattern("\"" + name + "\"\\s*:\\s*([0-9]+)");
-    if (!std::regex_search(json, match, pattern)) {
+    auto counts = nlohmann::json::parse(json, nullptr, false);
+    if (!counts.is_object() || !counts.contains(name) || !counts[name].is_number_unsigned()) {
         ADD_FAILURE() << name << " missing in " << json;
         return 0;
     }
-    return std::stoull(match[1]);
+    return counts[name].get<uint64_t>();
 }
 
 TEST(Lock, TheHandleLockIsAFileOfTheBridgesTypeAndLink) {
