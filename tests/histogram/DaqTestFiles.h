@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "acquisition/RunState.h"
+#include "shell/Operator.h"
+#include "support/TempDir.h"
+
 // Small writers of DAQ files in both layouts and readers of what the histogram run leaves.
 namespace histotest {
 
@@ -40,5 +46,25 @@ std::vector<uint32_t> spectrumCounts(const std::string& path);
 // 07 March 2024, 09:05:02, as the clock given to the writers.
 std::tm fixedTime();
 constexpr const char* kFixedDate = "03/07/2024 09:05:02";
+
+// A run-state record in a fresh folder, with "Filename clr" there, a scripted operator and the
+// default sample window of the layout. FIFO-layout tests enable the FIFOs they write.
+class HistogramTest : public ::testing::Test {
+  protected:
+    void useLayout(bool fifoLayout) {
+        state.op = &op;
+        state.adcRev1 = fifoLayout;
+        state.filenameClr = dir.file("daqclr.bin");
+        if (fifoLayout) {
+            state.taDaqEnable.fill(false);
+        }
+        state.samplesFrom = 0;
+        state.samplesTo = fifoLayout ? 7 : 15;
+    }
+
+    nimbra::test::TempDir dir;
+    tarvo::ScriptedOperator op;
+    tarvo::RunState state;
+};
 
 }  // namespace histotest

@@ -13,16 +13,9 @@ using namespace histotest;
 
 namespace {
 
-class FifoHistogram : public ::testing::Test {
+class FifoHistogram : public HistogramTest {
   protected:
-    void SetUp() override {
-        state.op = &op;
-        state.adcRev1 = true;
-        state.filenameClr = dir.file("daqclr.bin");
-        state.taDaqEnable.fill(false);
-        state.samplesFrom = 0;
-        state.samplesTo = 7;
-    }
+    void SetUp() override { useLayout(true); }
     std::string input(int fifo) { return dir.file("daqclr_" + std::to_string(fifo) + ".bin"); }
     std::string output(int fifo, int channel, const char* ext) {
         return dir.file("daqclr_" + std::to_string(fifo) + "_" + std::to_string(channel) + ext);
@@ -36,10 +29,6 @@ class FifoHistogram : public ::testing::Test {
         }
         return n;
     }
-
-    nimbra::test::TempDir dir;
-    tarvo::ScriptedOperator op;
-    tarvo::RunState state;
 };
 
 TEST_F(FifoHistogram, WholeRunMatchesTheFilesByteForByte) {

@@ -15,16 +15,9 @@ using namespace histotest;
 
 namespace {
 
-class HistogramJobTest : public ::testing::Test {
+class HistogramJobTest : public HistogramTest {
   protected:
-    void SetUp() override {
-        state.op = &op;
-        state.adcRev1 = true;
-        state.filenameClr = dir.file("daqclr.bin");
-        state.taDaqEnable.fill(false);
-        state.samplesFrom = 0;
-        state.samplesTo = 7;
-    }
+    void SetUp() override { useLayout(true); }
     // Ticks like the window's timer until the job reports the end.
     std::vector<tarvo::HistogramTick> tickToEnd() {
         std::vector<tarvo::HistogramTick> ticks;
@@ -36,9 +29,6 @@ class HistogramJobTest : public ::testing::Test {
         return ticks;
     }
 
-    nimbra::test::TempDir dir;
-    tarvo::ScriptedOperator op;
-    tarvo::RunState state;
     tarvo::HistogramJob job{state, fixedTime};
 };
 

@@ -13,24 +13,14 @@ using namespace histotest;
 
 namespace {
 
-class LegacyHistogram : public ::testing::Test {
+class LegacyHistogram : public HistogramTest {
   protected:
-    void SetUp() override {
-        state.op = &op;
-        state.adcRev1 = false;
-        state.filenameClr = dir.file("daqclr.bin");
-        state.samplesFrom = 0;
-        state.samplesTo = 15;
-    }
+    void SetUp() override { useLayout(false); }
     std::string output(int channel, const char* ext) {
         return dir.file("daqclr_" + std::to_string(channel) + ext);
     }
     bool run() { return tarvo::LegacyHistogramWorker(state, fixedTime); }
     std::vector<std::string> errors() const { return op.texts("error"); }
-
-    nimbra::test::TempDir dir;
-    tarvo::ScriptedOperator op;
-    tarvo::RunState state;
 };
 
 uint32_t legacyValue(int c, int s, int r) {
