@@ -5,9 +5,15 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev
     libusb-1.0-0-dev nlohmann-json3-dev libre2-dev
     clang libclang-rt-14-dev
+    # the window: Qt 6 Widgets with the offscreen platform, QCustomPlot, fonts for screenshots
+    qt6-base-dev qt6-qpa-plugins libqcustomplot-dev libgl-dev fonts-dejavu-core
+    # settings, I2C adapters, web update
+    libsimpleini-dev libftdi1-dev libcurl4-openssl-dev
+    # the results workbook: LibreOffice Calc driven through UNO
+    libreoffice-calc-nogui libreoffice-dev libreoffice-dev-common ure
 )
 
 missing=()
