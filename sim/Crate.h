@@ -11,6 +11,7 @@
 #include "TraceLog.h"
 #include "UsbServer.h"
 #include "VmeBus.h"
+#include "bench/BenchState.h"
 #include "card/BridgeStation.h"
 #include "card/CardServer.h"
 #include "card/LinkDevice.h"
@@ -34,6 +35,7 @@ class Crate {
     VmeBus& bus() { return bus_; }
     Bridge& usbBridge() { return *usbBridge_; }
     TraceLog& trace() { return trace_; }
+    BenchState& bench() { return bench_; }
 
     std::map<std::string, uint64_t> stats() const;
     // Writes stats() as one JSON object.
@@ -43,6 +45,7 @@ class Crate {
     void mapSlaves(const Options& options);
 
     Options options_;
+    BenchState bench_;
     VmeBus bus_;
     TraceLog trace_;
     std::unique_ptr<Bridge> usbBridge_;
