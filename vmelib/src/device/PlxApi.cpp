@@ -1,6 +1,7 @@
 #include "device/PlxApi.h"
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -137,16 +138,15 @@ Status PlxPciDeviceOpen(const DeviceLocation* location, DeviceHandle* device) {
     if (!info) {
         return kApiNoDevice;
     }
-    auto opened = new Device;
+    auto opened = std::make_unique<Device>();
     opened->path = info->path;
     uint32_t status = 0;
     if (!opened->channel.connect(info->path) || !opened->channel.send(Message('O')) ||
         !opened->channel.receiveU32(status) || status != kApiSuccess ||
         !opened->channel.receiveU32(opened->opener)) {
-        delete opened;
         return kApiFailed;
     }
-    *device = opened;
+    *device = opened.release();
     return kApiSuccess;
 }
 
@@ -265,7 +265,7 @@ Status PlxNotificationWait(DeviceHandle device, NotifyObject* notify, uint32_t t
     // connection stays free for the calls of other threads meanwhile.
     PlxChannel channel;
     uint32_t status = 0;
-    if (!channel.connect(device->path) ||
+    if (!channel.connect(device->path, timeoutMs) ||
         !channel.send(Message('A').u32(device->opener).u32(timeoutMs)) ||
         !channel.receiveU32(status)) {
         return kApiFailed;
