@@ -51,4 +51,14 @@ bool TemperatureHistory::writeGraphFile(const std::string& path) const {
     return written;
 }
 
+double graphAxisMaximum(double current, uint32_t n) {
+    if (n >= TemperatureHistory::kSlots) {
+        return TemperatureHistory::kSlots;
+    }
+    if (double(n) > current) {
+        return 2.0 * n >= TemperatureHistory::kSlots ? TemperatureHistory::kSlots : 2.0 * n;
+    }
+    return current;
+}
+
 }  // namespace tarvo

@@ -37,4 +37,8 @@ class TemperatureHistory {
     uint32_t end_ = 0;
 };
 
+// The graph's X axis after a redraw with n samples per line: it doubles to cover n (2048 at
+// most) and never shrinks.
+double graphAxisMaximum(double current, uint32_t n);
+
 }  // namespace tarvo

@@ -80,4 +80,17 @@ TEST(TemperatureHistory, HoldsAtMost2047SamplesAndDropsTheOldest) {
     EXPECT_EQ(text.substr(text.size() - 9), "\t2055.0\r\n");
 }
 
+TEST(TemperatureHistory, GraphAxisDoublesAndNeverShrinks) {
+    using tarvo::graphAxisMaximum;
+    EXPECT_EQ(graphAxisMaximum(0.5, 1), 2.0);
+    EXPECT_EQ(graphAxisMaximum(2.0, 2), 2.0);  // already covered
+    EXPECT_EQ(graphAxisMaximum(2.0, 3), 6.0);
+    EXPECT_EQ(graphAxisMaximum(6.0, 7), 14.0);
+    EXPECT_EQ(graphAxisMaximum(1000.0, 1023), 2046.0);
+    EXPECT_EQ(graphAxisMaximum(2046.0, 2047), 2048.0);  // twice n reaches 2048
+    EXPECT_EQ(graphAxisMaximum(1500.0, 1024), 2048.0);
+    EXPECT_EQ(graphAxisMaximum(2048.0, 5), 2048.0);
+    EXPECT_EQ(graphAxisMaximum(100.0, 2048), 2048.0);
+}
+
 }  // namespace
