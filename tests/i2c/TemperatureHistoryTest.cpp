@@ -88,7 +88,8 @@ TEST(TemperatureHistory, GraphAxisDoublesAndNeverShrinks) {
     EXPECT_EQ(graphAxisMaximum(6.0, 7), 14.0);
     EXPECT_EQ(graphAxisMaximum(1000.0, 1023), 2046.0);
     EXPECT_EQ(graphAxisMaximum(2046.0, 2047), 2048.0);  // twice n reaches 2048
-    EXPECT_EQ(graphAxisMaximum(1500.0, 1024), 2048.0);
+    EXPECT_EQ(graphAxisMaximum(1500.0, 1024), 1500.0);
+    EXPECT_EQ(graphAxisMaximum(1500.0, 1600), 2048.0);
     EXPECT_EQ(graphAxisMaximum(2048.0, 5), 2048.0);
     EXPECT_EQ(graphAxisMaximum(100.0, 2048), 2048.0);
 }
