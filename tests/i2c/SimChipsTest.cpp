@@ -2,8 +2,13 @@
 // the command-line knobs.
 #include <gtest/gtest.h>
 
+#include "Crate.h"
 #include "Options.h"
+#include "i2c/HeadlessThresholdSink.h"
 #include "i2c/I2cBench.h"
+#include "i2c/backends/SimI2cBackend.h"
+#include "shell/Operator.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -54,6 +59,32 @@ TEST(SimI2cChips, AdcConvertsTheSensorOfTheSelectedChip) {
     for (size_t ch = 2; ch < 8; ++ch) {
         EXPECT_EQ(codes[ch], 734u) << ch;  // 60 C: 0.44781 V, the last value fills the rest
     }
+}
+
+TEST(SimI2cChips, ThresholdsSetThroughTheSocketReachTheBench) {
+    nimbra::test::TempDir dir;
+    vmesim::Options options;
+    options.dir = dir.path().string();
+    options.i2c = true;
+    vmesim::Crate crate(options);
+    crate.start();
+
+    tarvo::ScriptedOperator op;
+    tarvo::I2cControls controls(op);
+    controls.bus().backends.push_back(std::make_unique<tarvo::SimI2cBackend>(options.dir));
+    controls.bus().adapterChoice = "sim";
+    ASSERT_TRUE(controls.openBus());
+    tarvo::HeadlessThresholdSink sink(controls);
+    ASSERT_TRUE(sink.setThreshold(0, -1.25));
+    ASSERT_TRUE(sink.setThreshold(5, 1.0));
+    ASSERT_TRUE(sink.setThreshold(7, 2.5));
+    auto bench = crate.bench().snapshot();
+    const double step = 5.0 / 65536;
+    EXPECT_NEAR(bench.thresholdVolts[0], -1.25, step);
+    EXPECT_NEAR(bench.thresholdVolts[5], 1.0, step);
+    EXPECT_NEAR(bench.thresholdVolts[7], 2.5, step);
+    EXPECT_EQ(bench.thresholdVolts[3], 0.0);  // power-up mid-scale
+    crate.stop();
 }
 
 TEST(SimI2cChips, Options) {
