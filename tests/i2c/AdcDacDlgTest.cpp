@@ -219,6 +219,11 @@ TEST_F(AdcDacDlgTest, GraphWindowCursorAndFile) {
 
     // Pictures of both windows for the README when asked for.
     if (const char* shots = std::getenv("NIMBRA_SCREENSHOTS")) {
+        auto* limit = named<QLineEdit>(&dlg, "Temperature Threshold");
+        limit->setText("40");
+        emit limit->editingFinished();
+        named<QCheckBox>(&dlg, "En", 7)->setChecked(true);
+        tick(dlg);
         named<QCheckBox>(&graph, "Cursor")->setChecked(true);
         graph.moveCursor(1, 31.5);
         dlg.show();
