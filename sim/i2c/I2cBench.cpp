@@ -16,6 +16,14 @@ double codeToVolts(uint16_t code) {
 
 I2cBench::I2cBench(Settings settings, ThresholdChanged thresholdChanged, TraceLine trace)
     : settings_(std::move(settings)), trace_(std::move(trace)) {
+    if (!settings_.minutesSinceStart) {
+        auto started = std::chrono::steady_clock::now();
+        settings_.minutesSinceStart = [started] {
+            return std::chrono::duration<double, std::ratio<60>>(std::chrono::steady_clock::now() -
+                                                                 started)
+                .count();
+        };
+    }
     if (settings_.temperatures.empty()) {
         settings_.temperatures.push_back(25.0);
     }
@@ -40,9 +48,7 @@ I2cBench::I2cBench(Settings settings, ThresholdChanged thresholdChanged, TraceLi
 double I2cBench::temperature(int chip) const {
     const auto& t = settings_.temperatures;
     double base = size_t(chip) < t.size() ? t[size_t(chip)] : t.back();
-    std::chrono::duration<double, std::ratio<60>> minutes =
-        std::chrono::steady_clock::now() - started_;
-    return base + settings_.driftPerMinute * minutes.count();
+    return base + settings_.driftPerMinute * settings_.minutesSinceStart();
 }
 
 // The sensor network the board's reading formula undoes:

@@ -28,6 +28,8 @@ class I2cBench {
         std::vector<double> temperatures;  // per VATA chip; the last value fills the rest
         double driftPerMinute = 0.0;
         std::map<uint8_t, uint32_t> nacks;  // 7-bit address -> transactions refused (0: all)
+        // Minutes since the bench started, for the drift; unset: the steady clock.
+        std::function<double()> minutesSinceStart;
     };
     // Threshold slot k (0..7) now has this many volts.
     using ThresholdChanged = std::function<void(int, double)>;
@@ -49,7 +51,6 @@ class I2cBench {
 
     Settings settings_;
     TraceLine trace_;
-    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     std::map<uint8_t, std::unique_ptr<I2cChip>> chips_;
     std::map<uint8_t, uint32_t> refusalsLeft_;

@@ -61,6 +61,25 @@ TEST(SimI2cChips, AdcConvertsTheSensorOfTheSelectedChip) {
     }
 }
 
+TEST(SimI2cChips, TemperaturesDriftFromTheStart) {
+    double minutes = 0;
+    I2cBench::Settings settings;
+    settings.temperatures = {25.0, 30.0};
+    settings.driftPerMinute = 1.5;
+    settings.minutesSinceStart = [&] { return minutes; };
+    I2cBench bench(settings, nullptr, nullptr);
+    EXPECT_EQ(bench.temperature(0), 25.0);
+    EXPECT_EQ(bench.temperature(7), 30.0);
+    minutes = 20;
+    EXPECT_EQ(bench.temperature(0), 55.0);  // over the window's 50 degree default limit
+    EXPECT_EQ(bench.temperature(5), 60.0);
+    // What the ADC then converts for chip 0: 55 C is 0.41916 V, code 687.
+    ASSERT_EQ(bench.write({0x90, 0x8C}, false), I2cBench::kAck);
+    std::vector<uint8_t> data;
+    ASSERT_EQ(bench.read(0x91, 2, data), I2cBench::kAck);
+    EXPECT_EQ(data, (std::vector<uint8_t>{0x02, 0xAF}));
+}
+
 TEST(SimI2cChips, ThresholdsSetThroughTheSocketReachTheBench) {
     nimbra::test::TempDir dir;
     vmesim::Options options;
