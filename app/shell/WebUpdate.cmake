@@ -13,9 +13,9 @@ add_library(tarvo-update STATIC
     UpdaterLink.cpp
     WebUpdate.cpp
 )
-target_include_directories(tarvo-update PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..
-                                               ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(tarvo-update PUBLIC tarvo-core tarvo-pattern PRIVATE CURL::libcurl
+# A layer over tarvo-shell and the pattern engine: it sees their folders and its generated header.
+target_include_directories(tarvo-update PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(tarvo-update PUBLIC tarvo-shell tarvo-pattern PRIVATE CURL::libcurl
                       nimbra-warnings)
 target_compile_options(tarvo-update PRIVATE -Wshadow)
 
