@@ -109,8 +109,9 @@ void CProgressDlg::keyPressEvent(QKeyEvent* event) {
 
 void CProgressDlg::closeEvent(QCloseEvent* event) {
     // The window belongs to its worker: only the worker's request closes it.
+    // (QDialog's own handling would ask reject(), which does nothing here.)
     if (closeRequested_) {
-        QDialog::closeEvent(event);
+        event->accept();
     } else {
         event->ignore();
     }
