@@ -62,8 +62,8 @@ void WebUpdateLauncher::start() {
     Run* self = run.get();
     runs_.push_back(std::move(run));
 
-    self->worker = std::thread([this, self, window, page, folder] {
-        WebUpdateContext context{op_, *window, page, folder, {}, {}, timeouts_};
+    self->worker = std::thread([this, self, window, page, folder, timeouts = timeouts_] {
+        WebUpdateContext context{op_, *window, page, folder, {}, {}, timeouts};
         context.saveInstallDir = [this](const std::string& chosen) {
             QMetaObject::invokeMethod(
                 this,
