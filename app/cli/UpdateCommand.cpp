@@ -3,12 +3,12 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/Command.h"
 #include "shell/Operator.h"
+#include "shell/ShellUtilities.h"
 #include "shell/UpdateProgress.h"
 #include "shell/WebUpdate.h"
 
@@ -55,12 +55,6 @@ class ConsoleProgress : public UpdateProgress {
     bool shown_ = false;
 };
 
-std::string ownFolder() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : self.parent_path().string();
-}
-
 int runUpdate(const std::vector<std::string>& args) {
     std::string page = kDefaultUpdatePage;
     std::string folder;
@@ -74,7 +68,7 @@ int runUpdate(const std::vector<std::string>& args) {
         }
     }
     if (folder.empty()) {
-        folder = ownFolder();  // tarvo-cli is installed beside tarvo
+        folder = OwnProgramFolder();  // tarvo-cli is installed beside tarvo
     }
 
     ConsoleOperator op(false);

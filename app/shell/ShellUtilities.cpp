@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <thread>
 
 #include "shell/SystemError.h"
@@ -108,6 +109,12 @@ bool RunProgram(const std::string& programPath, const std::string& argumentText)
 
 bool OpenInNotepad(const std::string& filePath) {
     return spawnDetached("xdg-open", {"xdg-open", filePath}, true);
+}
+
+std::string OwnProgramFolder() {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
 }
 
 bool FileExists(const std::string& path) {

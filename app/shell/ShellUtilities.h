@@ -29,6 +29,9 @@ bool OpenInNotepad(const std::string& filePath);
 // True when the path names anything in the file system (a file, a folder, even a dangling link).
 bool FileExists(const std::string& path);
 
+// The folder of the running program (empty when the system does not say).
+std::string OwnProgramFolder();
+
 // The arguments of a command line, split as RunProgram splits them.
 std::vector<std::string> SplitCommandLine(const std::string& text);
 

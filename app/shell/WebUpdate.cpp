@@ -20,18 +20,11 @@ std::string format(const char* pattern, const std::string& a, const std::string&
     return out;
 }
 
-// Where the chooser opens: the folder of the running program, the likeliest place for the
-// installation on Linux.
-std::string ownFolder() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : self.parent_path().string();
-}
-
 std::optional<std::string> askForFolder(const WebUpdateContext& context) {
     FolderRequest request;
     request.title = format("%s Application folder not found\nPlease Select", kProgramName);
-    request.initialFolder = ownFolder();
+    // The chooser opens where the running program lies, the likeliest installation folder.
+    request.initialFolder = OwnProgramFolder();
     request.requiredFile = kProgramName;
     if (context.chooseFolder) {
         return context.chooseFolder(request);
