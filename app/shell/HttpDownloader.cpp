@@ -2,11 +2,13 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -58,11 +60,30 @@ bool writeAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+// Removes what downloads to `target` left behind when their process was killed: part files
+// named for a process that no longer exists. Parts of live processes are theirs to finish.
+void removeOrphanedParts(const std::filesystem::path& target) {
+    const std::string prefix = "." + target.filename().string() + ".part-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid > 0 && *end == '-' && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            std::filesystem::remove(entry.path(), error);
+        }
+    }
+}
+
 // A fresh file beside `path` for the download to grow in; the umask decides its permissions as
 // for any new file.
 int createPartFile(const std::string& path, std::string& partPath) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target(path);
+    removeOrphanedParts(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         partPath = (target.parent_path() /
                     ("." + target.filename().string() + ".part-" + std::to_string(getpid()) + "-" +

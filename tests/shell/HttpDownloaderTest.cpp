@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -132,6 +133,19 @@ TEST_F(HttpDownloaderTest, DownloadStreamsChunksAndReportsStartAndTotal) {
     EXPECT_EQ(info.st_mode & 0111, (info.st_mode & 0444) >> 2);
     EXPECT_NE(info.st_mode & 0100, 0u);
     EXPECT_EQ(tarvo::test::folderEntries(dir.path().string()), std::vector<std::string>{"Pivvet"});
+}
+
+TEST_F(HttpDownloaderTest, PartsLeftByKilledDownloadsAreRemoved) {
+    server.route("/Pivvet", Reply::ok("new"));
+    // No process has pid 2^31-1 (beyond any pid_max); ours is alive and keeps its part.
+    writeFile(dir.file(".Pivvet.part-2147483647-0"), "orphan");
+    const std::string ours = ".Pivvet.part-" + std::to_string(getpid()) + "-99999";
+    writeFile(dir.file(ours), "in use");
+    writeFile(dir.file(".Other.part-2147483647-0"), "not ours to touch");
+    HttpDownloader d(fast());
+    ASSERT_TRUE(d.DownloadTo(server.url("/Pivvet"), dir.file("Pivvet"), true));
+    EXPECT_EQ(tarvo::test::folderEntries(dir.path().string()),
+              (std::vector<std::string>{".Other.part-2147483647-0", ours, "Pivvet"}));
 }
 
 TEST_F(HttpDownloaderTest, DownloadWithoutContentLengthIsCompleteWithTotalZero) {
