@@ -196,7 +196,12 @@ void CExcel::Impl::openSteps(const std::string& rawPath) {
 CExcel::CExcel(Operator& op, OfficeOptions options)
     : impl_(std::make_unique<Impl>(op, std::move(options))) {}
 
-CExcel::~CExcel() = default;
+// A workbook must not be left calculating by hand when its owner goes away without closing it.
+CExcel::~CExcel() {
+    if (isOpen()) {
+        close();
+    }
+}
 
 WorkbookOpen CExcel::open(const std::string& path) {
     if (isOpen()) {

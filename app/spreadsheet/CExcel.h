@@ -22,6 +22,7 @@ enum class WorkbookOpen { Opened, NoOffice, Failed };
 class CExcel {
   public:
     CExcel(Operator& op, OfficeOptions options);
+    // Closes the workbook if it is still open; the office stays.
     ~CExcel();
     CExcel(const CExcel&) = delete;
     CExcel& operator=(const CExcel&) = delete;

@@ -264,22 +264,6 @@ TEST_F(WorkbookOfficeTest, FinishStoresTheWorkbookAndLeavesTheUsersOfficeRunning
     ASSERT_TRUE(launcher_->startedOfficePid());
 }
 
-TEST(WorkbookNoOfficeTest, NoInstalledOfficeIsToldOnceAndCellsAreDropped) {
-    TempDir dir;
-    OfficeOptions options = testOptions(dir, "none");
-    options.programDir = dir.file("no-office");
-    ScriptedOperator op;
-    WorkbookCellSink sink(op, options);
-    EXPECT_EQ(sink.open(dir.file("results.xls")), WorkbookOpen::NoOffice);
-    EXPECT_FALSE(sink.isOpen());
-    sink.postCell(1, 1, std::string("Sec"));
-    sink.postCell(2, 1, int32_t{1});
-    EXPECT_TRUE(sink.finish());
-    EXPECT_EQ(op.texts("error"), (std::vector<std::string>{"Server not found"}));
-    EXPECT_EQ(op.entries().size(), 1u);
-    EXPECT_FALSE(fs::exists(dir.file("results.xls")));
-}
-
 TEST(WorkbookNoOfficeTest, OfficeThatCannotStartIsReportedWithItsOwnText) {
     if (!OfficeOptions().officeInstalled()) {
         GTEST_SKIP() << kNoOffice;
