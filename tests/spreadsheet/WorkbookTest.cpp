@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -262,6 +263,28 @@ TEST_F(WorkbookOfficeTest, FinishStoresTheWorkbookAndLeavesTheUsersOfficeRunning
     EXPECT_FALSE(probe.modified(path));
     EXPECT_TRUE(probe.automaticCalculation(path));
     ASSERT_TRUE(launcher_->startedOfficePid());
+}
+
+TEST_F(WorkbookOfficeTest, StartHandedToTheRunningOfficeLeavesThatOfficeToItsUser) {
+    // Same profile, another pipe: the start request goes to the office already running on that
+    // profile, which then listens on the new pipe as well.
+    OfficeOptions forwarded = options_;
+    forwarded.pipeName += "_forwarded";
+    forwarded.startTimeout = std::chrono::seconds(60);
+    const std::string path = copyOf(templates_.withTa8, "forwarded.xls");
+    ScriptedOperator op;
+    WorkbookCellSink sink(op, forwarded);
+    ASSERT_EQ(sink.open(path), WorkbookOpen::Opened) << ::testing::PrintToString(op.texts("error"));
+    EXPECT_FALSE(sink.excel().startedOfficePid());
+    sink.postCell(2, 2, int32_t{6});
+    EXPECT_TRUE(sink.finish());
+
+    const auto pid = launcher_->startedOfficePid();
+    ASSERT_TRUE(pid);
+    EXPECT_TRUE(processExists(*pid));
+    const OfficeProbe probe(options_);
+    EXPECT_EQ(probe.openCount(path), 1);
+    EXPECT_EQ(probe.value(path, 1, 4), 6.0);
 }
 
 TEST(WorkbookNoOfficeTest, OfficeThatCannotStartIsReportedWithItsOwnText) {
