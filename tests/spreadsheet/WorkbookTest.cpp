@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "OfficeProbe.h"
@@ -312,6 +313,13 @@ class WorkbookOwnOfficeTest : public ::testing::Test {
             GTEST_SKIP() << kNoOffice;
         }
     }
+    // A test that stops early must not leave its office running.
+    void TearDown() override {
+        if (officePid_ && processExists(*officePid_)) {
+            ::kill(-*officePid_, SIGKILL);
+        }
+    }
+    std::optional<pid_t> officePid_;
     TempDir dir_;
 };
 
@@ -322,7 +330,7 @@ TEST_F(WorkbookOwnOfficeTest, FinishStoresTheWorkbookAndEndsTheOfficeItStarted) 
     WorkbookCellSink sink(op, options);
     ASSERT_EQ(sink.open(path), WorkbookOpen::Opened)
         << ::testing::PrintToString(op.entries().size());
-    const auto pid = sink.excel().startedOfficePid();
+    const auto pid = officePid_ = sink.excel().startedOfficePid();
     ASSERT_TRUE(pid);
     sink.postCell(1, 1, std::string("Gain"));
     for (int channel = 0; channel < 32; ++channel) {
@@ -357,7 +365,7 @@ TEST_F(WorkbookOwnOfficeTest, ThreeFailedWritesThenCancelStopTheRunsWrites) {
     ASSERT_EQ(sink.open(dir_.file("results.xls")), WorkbookOpen::Opened);
     sink.postCell(2, 1, int32_t{1});
     ASSERT_TRUE(op.entries().empty());
-    const auto pid = sink.excel().startedOfficePid();
+    const auto pid = officePid_ = sink.excel().startedOfficePid();
     ASSERT_TRUE(pid);
     ::kill(-*pid, SIGKILL);
 
