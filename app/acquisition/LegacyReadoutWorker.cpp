@@ -32,12 +32,12 @@ int LegacyReadoutWorker(RunState& state) {
 
     std::string reason;
     if (!raw.open(state.filename, DaqFileWriter::Sharing::DenyWriters, 0, reason)) {
-        board.error("Can't open file: " + state.filename);
+        board.error(daqOpenFailedMessage(state.filename, reason));
         return finish(1);
     }
     if (!clean.open(state.filenameClr, DaqFileWriter::Sharing::Shared, daq::kLegacyRecordBytes,
                     reason)) {
-        board.error("Can't open file: " + state.filenameClr);
+        board.error(daqOpenFailedMessage(state.filenameClr, reason));
         return finish(1);
     }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acquisition/DaqFileLayout.h"
+#include "acquisition/DaqRunJournal.h"
 #include "acquisition/HistogramJob.h"
 #include "acquisition/HistogramModes.h"
 #include "acquisition/RunState.h"
@@ -149,6 +150,11 @@ int runHistogram(const std::vector<std::string>& args) {
     state.op = &console;
     if (!parseFlags(args, state)) {
         return 1;
+    }
+    if (state.adcRev1) {
+        if (auto warning = fifoFilesOutOfStep(state.filenameClr, state.taDaqEnable)) {
+            std::fprintf(stderr, "histogram: %s\n", warning->c_str());
+        }
     }
     HistogramJob job(state);
     const auto start = std::chrono::steady_clock::now();
