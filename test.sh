@@ -28,8 +28,13 @@ tsan_start=$(date +%s)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBRA_TSAN=ON -DNIMBRA_BENCH=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target threaded-tests
 echo "== threaded tests under ThreadSanitizer"
+# Left out here: the long-run memory check (it would measure the sanitizer's own bookkeeping), a
+# wall-clock bound the sanitizer's slowdown breaks, and the block transfers of every width, which
+# move megabytes through one thread and take most of the time.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --test-dir build-tsan -L threaded --output-on-failure -j "$jobs" --timeout 900
+    ctest --test-dir build-tsan -L threaded \
+    -E 'MemoryStaysFlatOverALongRun|AHolderKilledInsideAnExchangeDoesNotStopTheOthers|AllWidths/BlockWidth' \
+    --output-on-failure -j "$jobs" --timeout 900
 echo "ThreadSanitizer pass: $(($(date +%s) - tsan_start)) s"
 
 if command -v clang++ >/dev/null 2>&1; then

@@ -62,7 +62,7 @@ struct UsbServer::Connection {
     ByteQueue replies;  // reply bytes queued for bulk reads
     ByteQueue out;      // bytes not yet accepted by the socket
     Clock::time_point readyAt{};
-    Clock::time_point lastActive{};  // when the client last sent or took bytes
+    Clock::time_point lastActive{};  // last bytes in or out, or the bridge's last answer
     bool watchingOutput = false;
     bool closed = false;
 };
@@ -322,6 +322,8 @@ bool UsbServer::serve(Connection& c, bool clientGone) {
             }
             trace_.exchange(request, *reply);
             c.in.consume(kFrameHeader + length);
+            // The time the bridge took is not the client's idleness.
+            c.lastActive = Clock::now();
             c.replies.append(reply->data(), reply->size());
             if (!reply->empty() && settings_.delay.count() > 0) {
                 c.readyAt = Clock::now() + settings_.delay;

@@ -35,10 +35,10 @@ class DaqRunJournalTest : public ::testing::Test {
         state.bus = &fake;
         state.op = &op;
         state.vmeHandle = 0;
-        state.baseAddress = test::FakeBoard::kBase;
-        state.filenameClr = dir.file("daqclr.bin");
+        state.settings.baseAddress = test::FakeBoard::kBase;
+        state.settings.filenameClr = dir.file("daqclr.bin");
     }
-    std::string fifoFile(int k) const { return daq::fifoFileName(state.filenameClr, k); }
+    std::string fifoFile(int k) const { return daq::fifoFileName(state.settings.filenameClr, k); }
     // Appends `records` records of FIFO k carrying `tag`.
     void append(int k, int records, uint32_t tag) {
         std::ofstream out(fifoFile(k), std::ios::binary | std::ios::app);
@@ -54,7 +54,7 @@ class DaqRunJournalTest : public ::testing::Test {
     void killedRun(const std::vector<int>& enabled, const std::vector<int>& written) {
         DaqRunJournal journal;
         std::string path, reason;
-        ASSERT_TRUE(journal.open(state.filenameClr, path, reason)) << reason;
+        ASSERT_TRUE(journal.open(state.settings.filenameClr, path, reason)) << reason;
         FifoRecordCounts start;
         start.fill(-1);
         for (int k : enabled) {
@@ -66,11 +66,11 @@ class DaqRunJournalTest : public ::testing::Test {
         }
     }
     int runWorker(std::array<bool, 8> enabled, int events) {
-        state.taDaqEnable = enabled;
-        state.cycleCount = events;
-        state.cyclesDone = 0;
-        state.AcquisitionDoneEvent.reset();
-        state.DisplayReadyEvent.reset();
+        state.settings.taDaqEnable = enabled;
+        state.settings.cycleCount = events;
+        state.progress.cyclesDone = 0;
+        state.events.AcquisitionDoneEvent.reset();
+        state.events.DisplayReadyEvent.reset();
         for (int e = 0; e < events; ++e) {
             fake.queueEvent(2, test::makeEvent(2, 256));
         }
@@ -91,9 +91,9 @@ TEST_F(DaqRunJournalTest, NextRunCutsTheKilledRunBackToItsLastWholeEventOnly) {
     const std::string earlierFifo0 = readBytes(fifoFile(0));
     // Then a run on TA 1..3 killed with 47, 46 and 44 events in its files.
     killedRun({0, 1, 2}, {47, 46, 44});
-    auto warning = fifoFilesOutOfStep(state.filenameClr, {true, true, true});
+    auto warning = fifoFilesOutOfStep(state.settings.filenameClr, {true, true, true});
     ASSERT_TRUE(warning.has_value());
-    EXPECT_EQ(*warning, "The files of " + state.filenameClr +
+    EXPECT_EQ(*warning, "The files of " + state.settings.filenameClr +
                             " hold different numbers of records: daqclr_0.bin 57, daqclr_1.bin "
                             "56, daqclr_2.bin 54.\nThe last run ended between the writes of one "
                             "event; the next run on these files brings them back in step.");
@@ -113,7 +113,7 @@ TEST_F(DaqRunJournalTest, NextRunCutsTheKilledRunBackToItsLastWholeEventOnly) {
     std::vector<uint32_t> next = test::makeEvent(2, 256);
     EXPECT_EQ(std::memcmp(fifo0.data() + 54 * 1024, next.data(), 1024), 0);
     // Files of runs with other TA sections differ in count, and are said to, without blame.
-    warning = fifoFilesOutOfStep(state.filenameClr, {true, true, true, true});
+    warning = fifoFilesOutOfStep(state.settings.filenameClr, {true, true, true, true});
     ASSERT_TRUE(warning.has_value());
     EXPECT_EQ(warning->find("The last run ended"), std::string::npos) << *warning;
 }
@@ -139,7 +139,7 @@ TEST_F(DaqRunJournalTest, ASecondRunOnTheSameFilesIsRefusedBeforeItWrites) {
     killedRun({0}, {1});
     DaqRunJournal held;
     std::string path, reason;
-    ASSERT_TRUE(held.open(state.filenameClr, path, reason));
+    ASSERT_TRUE(held.open(state.settings.filenameClr, path, reason));
     const int blockReadsBefore = fake.blockReads();
     // Another run on other TA sections of the same base name.
     EXPECT_EQ(runWorker({false, true, false, false, false, false, false, false}, 2), 1);
