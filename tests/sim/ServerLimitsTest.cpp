@@ -105,6 +105,12 @@ bool usbAnswers(const std::string& path) {
     return length.size() == 4 && u32(length, 0) > 0;
 }
 
+// One read of one byte from a chip address on the I2C adapter: any answer byte shows service.
+bool i2cAnswers(const std::string& path) {
+    Client c(path);
+    return c.connected() && c.send({'R', 0, 0x48, 1, 0}) && c.receive(1).size() == 1;
+}
+
 nlohmann::json readJson(const std::string& path) {
     std::ifstream in(path);
     return nlohmann::json::parse(in);
@@ -135,19 +141,30 @@ long threadCount(pid_t pid) {
 TEST(ServerLimitsTest, AcceptingOutlivesRunningOutOfDescriptorsWithoutSpinning) {
     nimbra::test::TempDir out;
     SimProcess::Options options;
-    options.args = {"--optical-links",   "1", "--memory", "0x10000000:0x1000",
-                    "--idle-timeout-ms", "0", "--stats",  out.file("stats.json")};
+    options.args = {"--optical-links",
+                    "1",
+                    "--i2c",
+                    "--memory",
+                    "0x10000000:0x1000",
+                    "--idle-timeout-ms",
+                    "0",
+                    "--stats",
+                    out.file("stats.json")};
     options.trace = false;
     SimProcess sim(options);
     const std::string card = sim.dir() + "/pci9054-0";
     const std::string usb = sim.dir() + "/ezusb-0";
+    const std::string i2c = sim.dir() + "/i2c-0";
     rlimit few{48, 48};
     ASSERT_EQ(::prlimit(sim.pid(), RLIMIT_NOFILE, &few, nullptr), 0) << std::strerror(errno);
 
-    // More connections than the simulator has descriptors, on both sockets.
+    // More connections than the simulator has descriptors, on all three sockets.
     std::vector<std::unique_ptr<Client>> crowd;
-    for (int i = 0; i < 120; ++i) {
-        crowd.push_back(std::make_unique<Client>(i % 2 ? card : usb, false));
+    for (int i = 0; i < 150; ++i) {
+        crowd.push_back(std::make_unique<Client>(i % 3 == 0   ? card
+                                                 : i % 3 == 1 ? usb
+                                                              : i2c,
+                                                 false));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // Out of descriptors, with connections waiting: the simulator must rest, not spin.
@@ -160,10 +177,11 @@ TEST(ServerLimitsTest, AcceptingOutlivesRunningOutOfDescriptorsWithoutSpinning) 
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     EXPECT_LT(cpu, 0.2 * wall) << cpu << " s of CPU in " << wall << " s";
 
-    // Once the crowd leaves, both sockets serve new clients again.
+    // Once the crowd leaves, every socket serves new clients again.
     crowd.clear();
     EXPECT_TRUE(cardAnswersIdentity(card));
     EXPECT_TRUE(usbAnswers(usb));
+    EXPECT_TRUE(i2cAnswers(i2c));
     EXPECT_EQ(sim.stop(), 0);
     auto stats = readJson(out.file("stats.json"));
     EXPECT_GT(stats.value("accept_pauses", 0), 0);
@@ -208,10 +226,11 @@ TEST(ServerLimitsTest, IdleConnectionsAreClosedButAnOpeningOfTheCardStays) {
 
 TEST(ServerLimitsTest, ManyConnectionsAreServedByABoundedNumberOfThreads) {
     SimProcess::Options options;
-    options.args = {"--optical-links", "1"};
+    options.args = {"--optical-links", "1", "--i2c"};
     options.trace = false;
     SimProcess sim(options);
     const std::string card = sim.dir() + "/pci9054-0";
+    const std::string i2c = sim.dir() + "/i2c-0";
     const long idleThreads = threadCount(sim.pid());
 
     std::vector<std::unique_ptr<Client>> clients;
@@ -225,10 +244,19 @@ TEST(ServerLimitsTest, ManyConnectionsAreServedByABoundedNumberOfThreads) {
         ASSERT_EQ(answer.size(), 11u);
         EXPECT_EQ(u32(answer, 0), kSuccess);
     }
-    // All 300 still connected; the workers of the card's pool at most on top of the idle ones.
+    // 300 idle openings of the I2C adapter on top.
+    std::vector<std::unique_ptr<Client>> openings;
+    for (int i = 0; i < 300; ++i) {
+        openings.push_back(std::make_unique<Client>(i2c));
+    }
+    ASSERT_TRUE(openings.back()->send({'R', 0, 0x48, 1, 0}));
+    openings.back()->receive(1);
+    // All still connected: the card's pool and the adapter's limit at most on top of the idle ones.
     const long threads = threadCount(sim.pid());
-    EXPECT_LE(threads, idleThreads + 32) << threads << " threads, " << idleThreads << " idle";
+    EXPECT_LE(threads, idleThreads + 32 + 32) << threads << " threads, " << idleThreads << " idle";
     EXPECT_TRUE(cardAnswersIdentity(card));
+    openings.clear();
+    EXPECT_TRUE(i2cAnswers(i2c));
 }
 
 }  // namespace
