@@ -161,7 +161,7 @@ void CardServer::acceptLoop() {
         worker->thread = std::thread([this, fd, self] {
             serve(fd);
             {
-                std::lock_guard lock(mutex_);
+                std::lock_guard guard(mutex_);
                 clients_.erase(fd);
             }
             ::close(fd);

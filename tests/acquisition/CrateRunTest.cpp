@@ -179,12 +179,12 @@ TEST_F(CrateRunTest, FullDiskEndsTheRunWithTheFileAndReason) {
         Summary s = parseSummary(cli.out());
         EXPECT_LT(s.cycles, 1000);
         for (int k = 0; k < 8; ++k) {
-            std::string path = daq::fifoFileName(base, k);
-            if (fs::is_symlink(path)) {
+            std::string fifoPath = daq::fifoFileName(base, k);
+            if (fs::is_symlink(fifoPath)) {
                 continue;
             }
             std::string problem;
-            EXPECT_EQ(checkFifoFile(path, k, problem), s.cycles) << problem;
+            EXPECT_EQ(checkFifoFile(fifoPath, k, problem), s.cycles) << problem;
         }
     }
     if (mounted) {

@@ -139,11 +139,11 @@ KOVRAVME_API ErrorCode KOVRAVME_ReadFlashPage(int32_t handle, uint8_t* data, int
         }
         std::this_thread::sleep_for(kReadSetupTime);
         // Five reads of 64 fetch 320 bytes; only the page's 264 reach the caller.
-        uint8_t page[kPageBytes];
-        if (!readBytes(s, page, kPageBytes, regs) || !s.writeRegister(regs.enable, 0)) {
+        uint8_t fetched[kPageBytes];
+        if (!readBytes(s, fetched, kPageBytes, regs) || !s.writeRegister(regs.enable, 0)) {
             return false;
         }
-        std::memcpy(data, page, kPageBytes);
+        std::memcpy(data, fetched, kPageBytes);
         return true;
     });
 }
