@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "shell/ShellUtilities.h"
 
 namespace tarvo::cli {
 
@@ -79,8 +80,8 @@ int main(int argc, char** argv) {
         return finish(0);
     }
     if (args[0] == "--version") {
-        std::printf("Nimbra DAQ, Version %d.%d.%d.%d\n", NIMBRA_VERSION_MAJOR, NIMBRA_VERSION_MINOR,
-                    NIMBRA_VERSION_PATCH, NIMBRA_VERSION_TWEAK);
+        const tarvo::ProgramVersion v = tarvo::GetOwnVersion();
+        std::printf("Nimbra DAQ, Version %d.%d.%d.%d\n", v.major, v.minor, v.build, v.revision);
         return finish(0);
     }
     size_t words = 0;
