@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "CrateProcess.h"
 #include "KOVRAVMElib.h"
 #include "acquisition/AcquisitionWorkers.h"
 #include "acquisition/RunState.h"
@@ -142,28 +143,6 @@ double readoutRound(int32_t handle, const fs::path& folder, int events, bool fil
     return seconds;
 }
 
-pid_t startCrate(const fs::path& dir) {
-    int out[2];
-    if (pipe(out) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        execl(VMECRATE_SIM_PATH, VMECRATE_SIM_PATH, "--dir", dir.c_str(), "--board", nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    char line[16] = {};
-    ssize_t n = read(out[0], line, sizeof line - 1);
-    close(out[0]);
-    if (n < 5 || std::strncmp(line, "ready", 5) != 0) {
-        throw std::runtime_error("vmecrate-sim did not start");
-    }
-    return pid;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,7 +152,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir / "crate");
     fs::create_directories(dir / "files");
 
-    pid_t crate = startCrate(dir / "crate");
+    vmecrate::CrateProcess crate((dir / "crate").string(), {"--board"});
     setenv("KOVRAVME_SIM_DIR", (dir / "crate").c_str(), 1);
 
     std::string barePath = (dir / "bare.sock").string();
@@ -231,9 +210,8 @@ int main(int argc, char** argv) {
         KOVRAVME_End(handle);
     }
     kill(server, SIGTERM);
-    kill(crate, SIGTERM);
     waitpid(server, nullptr, 0);
-    waitpid(crate, nullptr, 0);
+    crate.stop();
     fs::remove_all(dir);
     return status;
 }

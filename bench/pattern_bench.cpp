@@ -265,11 +265,11 @@ int main() {
     const size_t sections = loadedOurs.size();
     std::filesystem::remove(path);
 
-    auto row = [](const char* what, double ours, double stdS, double re2S) {
+    auto row = [](const char* what, double oursS, double stdS, double re2S) {
         std::printf(
             "%-6s ours %8.1f ms   std::regex %8.1f ms   RE2 %8.1f ms   "
             "std::regex/ours %6.1fx   ours/RE2 %5.2fx\n",
-            what, ours * 1e3, stdS * 1e3, re2S * 1e3, stdS / ours, ours / re2S);
+            what, oursS * 1e3, stdS * 1e3, re2S * 1e3, stdS / oursS, oursS / re2S);
     };
     row("match", matchOursS, matchStdS, matchRe2S);
     row("load", loadOursS, loadStdS, loadRe2S);

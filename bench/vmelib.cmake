@@ -2,9 +2,7 @@
 # bare socket exchange that carries the same bytes.
 add_library(vmelib-bench-crate STATIC ${CMAKE_CURRENT_LIST_DIR}/vmelib_crate.cpp)
 target_include_directories(vmelib-bench-crate PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_compile_definitions(vmelib-bench-crate PRIVATE VMECRATE_SIM_PATH="$<TARGET_FILE:vmecrate-sim>")
-target_link_libraries(vmelib-bench-crate PRIVATE nimbra-warnings)
-add_dependencies(vmelib-bench-crate vmecrate-sim)
+target_link_libraries(vmelib-bench-crate PUBLIC vmecrate-launch PRIVATE nimbra-warnings)
 
 add_executable(vmelib-bench-cycles ${CMAKE_CURRENT_LIST_DIR}/vmelib_cycles.cpp)
 target_link_libraries(vmelib-bench-cycles PRIVATE vmelib-bench-crate KOVRAVMElib nimbra-warnings)

@@ -1,9 +1,7 @@
 #include "vmelib_crate.h"
 
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -48,35 +46,13 @@ Crate::Crate() {
         throw std::runtime_error("mkdtemp failed");
     }
     dir_ = pattern;
-    int out[2];
-    if (pipe(out) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(VMECRATE_SIM_PATH, VMECRATE_SIM_PATH, "--dir", dir_.c_str(), "--memory",
-              "0x00100000:0x200000", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') {
-        line += c;
-    }
-    close(out[0]);
-    if (line != "ready") {
-        throw std::runtime_error("vmecrate-sim did not start");
-    }
+    process_ = std::make_unique<vmecrate::CrateProcess>(
+        dir_, std::vector<std::string>{"--memory", "0x00100000:0x200000"});
     setenv("KOVRAVME_SIM_DIR", dir_.c_str(), 1);
 }
 
 Crate::~Crate() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    process_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }

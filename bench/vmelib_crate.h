@@ -3,8 +3,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "CrateProcess.h"
 
 namespace nimbra::bench {
 
@@ -20,7 +23,7 @@ class Crate {
 
   private:
     std::string dir_;
-    pid_t pid_ = -1;
+    std::unique_ptr<vmecrate::CrateProcess> process_;
 };
 
 // One exchange on the bridge socket without the library: connect, send the request in a 'W'

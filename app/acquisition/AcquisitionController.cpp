@@ -1,11 +1,22 @@
 #include "acquisition/AcquisitionController.h"
 
 #include "KOVRAVMElib.h"
+#include "acquisition/BridgeDiagnosis.h"
 #include "shell/Operator.h"
 
 namespace tarvo {
 
-AcquisitionController::AcquisitionController(RunState& state) : state_(state) {}
+namespace {
+
+// The bridge the main window opens.
+constexpr int32_t kBridgeKind = UsbBridge;
+constexpr int kLink = 0;
+constexpr int kBoardNumber = 0;
+
+}  // namespace
+
+AcquisitionController::AcquisitionController(RunState& state, std::string claimFolder)
+    : state_(state), claimFolder_(std::move(claimFolder)) {}
 
 AcquisitionController::~AcquisitionController() {
     if (worker_.joinable()) {
@@ -17,17 +28,27 @@ AcquisitionController::~AcquisitionController() {
         state_.events.AcquisitionDoneEvent.reset();
         state_.progress.acquisitionIdle.store(true);
     }
+    claim_.reset();
     closeBridge();
 }
 
 int32_t AcquisitionController::openBridge() {
     closeBridge();
     int32_t handle = -1;
-    int32_t result = KOVRAVME_Init(UsbBridge, 0, 0, &handle);
+    int32_t result = KOVRAVME_Init(kBridgeKind, kLink, kBoardNumber, &handle);
+    if (result == Success) {
+        result = KOVRAVME_SetTimeout(handle, 1);
+        if (result != Success) {
+            KOVRAVME_End(handle);
+        }
+    }
+    state_.progress.lastError.store(result);
     if (result != Success) {
+        initFailure_ =
+            diagnoseBridgeFailure(bridgeDiagnosisInputs(kBridgeKind, kLink, kBoardNumber, result));
         return result;
     }
-    KOVRAVME_SetTimeout(handle, 1);
+    initFailure_.clear();
     state_.vmeHandle = handle;
     bridgeOpened_ = true;
     return Success;
@@ -46,10 +67,24 @@ bool AcquisitionController::start() {
     if (running_) {
         return false;
     }
-    worker_ = StartAcquisition(state_);
+    if (state_.vmeHandle != -1) {
+        std::string refusal;
+        claim_ = BoardClaim::take(claimFolder_, kBridgeKind, kLink, state_.settings.baseAddress,
+                                  refusal);
+        if (!claim_) {
+            if (state_.op != nullptr) {
+                state_.op->error(refusal);
+            }
+            return false;
+        }
+    }
+    worker_ = StartAcquisition(state_, initFailure_);
     // A run that could not start has signalled its end too when a worker type was missing;
     // the next tick reports it finished either way.
     running_ = worker_.joinable() || state_.events.AcquisitionDoneEvent.isSet();
+    if (!running_) {
+        claim_.reset();
+    }
     return worker_.joinable();
 }
 
@@ -60,6 +95,7 @@ RunTimerTick AcquisitionController::tick() {
             worker_.join();
         }
         running_ = false;
+        claim_.reset();
     }
     return result;
 }

@@ -2,9 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "acquisition/AcquisitionRun.h"
+#include "acquisition/BoardClaim.h"
 #include "acquisition/RunState.h"
 
 namespace tarvo {
@@ -20,19 +24,24 @@ namespace tarvo {
 // the owner, and then joins.
 class AcquisitionController {
   public:
-    explicit AcquisitionController(RunState& state);
+    // claimFolder: where the one-run-per-board claims live (BoardClaim).
+    explicit AcquisitionController(RunState& state,
+                                   std::string claimFolder = BoardClaim::defaultFolder());
     ~AcquisitionController();
     AcquisitionController(const AcquisitionController&) = delete;
     AcquisitionController& operator=(const AcquisitionController&) = delete;
 
     // Opens the bridge as the main window does (USB bridge, link 0, board 0, then the bus
-    // time-out bit) and keeps its handle in the record; the bridge result. On failure the handle
-    // stays -1 and start() reports the initialization failure.
+    // time-out bit) and keeps its handle in the record; the bridge result, also kept as the last
+    // error. On failure the handle stays -1 and start() reports the initialization failure with
+    // the reason found for it.
     int32_t openBridge();
+    const std::string& initFailure() const { return initFailure_; }
     // Ends the bridge this controller opened (after the run has finished).
     void closeBridge();
 
-    // "START Acquire": true when a worker started.
+    // "START Acquire": claims the board (refused, with the holder named, while another run has
+    // it), then starts the worker; true when a worker started. A refused run touches nothing.
     bool start();
     // The run timer's step; once it reports finished the worker has been joined.
     RunTimerTick tick();
@@ -44,8 +53,16 @@ class AcquisitionController {
     bool running() const { return running_; }
     bool finished() const { return !running_; }
 
+    // Waits until the worker is between writes to the DAQ files and keeps it there while the
+    // lock is held: a program that must end without its worker (stopped while the bridge does not
+    // answer) ends with every file holding whole records.
+    std::unique_lock<std::mutex> holdFileWrites() { return std::unique_lock(state_.fileWrites); }
+
   private:
     RunState& state_;
+    std::string claimFolder_;
+    std::optional<BoardClaim> claim_;
+    std::string initFailure_;
     std::thread worker_;
     bool running_ = false;
     bool bridgeOpened_ = false;

@@ -44,10 +44,11 @@ WorkerProc workerFor(const RunState& state) {
     }
 }
 
-std::thread StartAcquisition(RunState& state) {
+std::thread StartAcquisition(RunState& state, const std::string& initFailure) {
     BoardAccess board(state.boardContext());
     if (state.vmeHandle == -1) {
-        board.error("Fatal: Initialization FAIL\nPress VME Reset to initilize");
+        board.error("Fatal: Initialization FAIL\nPress VME Reset to initilize" +
+                    (initFailure.empty() ? "" : "\n" + initFailure));
         state.progress.lastError.store(CommError);
         return {};
     }

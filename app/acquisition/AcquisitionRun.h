@@ -11,8 +11,9 @@ namespace tarvo {
 
 // "START Acquire": checks the bridge, writes the ADC offset, clears the counters and events and
 // starts the worker of the acquisition type. Returns the worker's thread; not joinable when no
-// run started. The owner joins it once OnRunTimer reports the run finished.
-std::thread StartAcquisition(RunState& state);
+// run started. The owner joins it once OnRunTimer reports the run finished. initFailure: why the
+// bridge did not open, added to the message when there is none.
+std::thread StartAcquisition(RunState& state, const std::string& initFailure = {});
 
 // "Stop Acquire": asks the worker to stop; it sets AcquisitionDoneEvent when it has.
 void StopAcquisition(RunState& state);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -169,13 +170,18 @@ int runFifoWorker(RunState& state, FifoWorkerKind kind) {
     }
 
     FifoEventReader reader(board, state.progress, state.events, words, readout ? 2048 : 4096);
+    BridgeWatch bridge;
+    reader.watchBridge(&bridge);
     std::vector<uint32_t> area(static_cast<size_t>(RunState::kFifoCount) * words);
     std::vector<uint32_t> sums(findPeak ? area.size() : 0, 0);
     bool firstHandOff = true;
     const int32_t cycleCount = state.settings.cycleCount;
     while (state.progress.cyclesDone.load() < cycleCount) {
-        if (reader.readEvent(area.data()) != ReadOutcome::Event) {
+        if (ReadOutcome outcome = reader.readEvent(area.data()); outcome != ReadOutcome::Event) {
             files.closeAll();
+            if (outcome == ReadOutcome::BridgeLost) {
+                board.error(bridge.lostMessage());
+            }
             return finish(1);
         }
         if (findPeak) {
@@ -200,14 +206,20 @@ int runFifoWorker(RunState& state, FifoWorkerKind kind) {
             }
             state.events.DisplayReadyEvent.set();
         }
+        // The count moves with the files, so the two agree whenever the lock is free.
+        std::unique_lock hold(state.fileWrites);
         if (readout && !files.appendEvent(area.data())) {
+            hold.unlock();
             return finish(1);
         }
         state.progress.cyclesDone.fetch_add(1);
     }
+    std::unique_lock hold(state.fileWrites);
     if (!files.closeAll()) {
+        hold.unlock();
         return finish(1);
     }
+    hold.unlock();
     if (findPeak) {
         state.display.setPeakText(findPeakSummary(sums.data(), cycleCount));
     }

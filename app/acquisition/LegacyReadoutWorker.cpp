@@ -11,6 +11,7 @@
 #include "acquisition/LegacyBlockAssembler.h"
 #include "board/BoardAccess.h"
 #include "board/BoardRegisters.h"
+#include "board/BridgeWatch.h"
 
 namespace tarvo {
 
@@ -61,6 +62,7 @@ int LegacyReadoutWorker(RunState& state) {
     };
 
     const int32_t cycleCount = state.settings.cycleCount;
+    BridgeWatch bridge;
     while (state.progress.cyclesDone.load() < cycleCount) {
         if (state.events.StopEvent.isSet()) {
             state.events.StopEvent.reset();
@@ -71,6 +73,7 @@ int LegacyReadoutWorker(RunState& state) {
                                          static_cast<int32_t>(sizeof buffer), count);
         count = std::clamp<int32_t>(count, 0, static_cast<int32_t>(sizeof buffer));
         if (count > 0) {
+            std::lock_guard hold(state.fileWrites);
             uint32_t lost = 0;
             bool fed =
                 assembler.feed(buffer.data(), static_cast<size_t>(count) / 4, writeBlock, lost);
@@ -89,6 +92,13 @@ int LegacyReadoutWorker(RunState& state) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         } else if (result != Success) {
             state.progress.lastError.store(result);
+        }
+        if (!bridge.note(result)) {
+            board.error(bridge.lostMessage());
+            return finish(1);
+        }
+        if (result != Success && result != BusError) {
+            state.events.StopEvent.wait(BridgeWatch::kPauseAfterFailure);
         }
     }
     return finish(0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "acquisition/RunSettings.h"
 #include "board/BoardContext.h"
@@ -32,6 +33,9 @@ struct RunState {
     BoardBus* bus = nullptr;  // how board accesses reach the bridge; nullptr: the bridge library
     Operator* op = nullptr;   // who the workers report to; set before a worker starts
     bool excelOpen = false;
+    // Held by a worker while it writes to the DAQ files, so that a program ending without its
+    // worker (a stop the bridge keeps waiting) never ends in the middle of a record.
+    std::mutex fileWrites;
 
     BoardContext boardContext() const { return {vmeHandle, bus, settings.baseAddress, op}; }
     // The board operations take the record through this view.

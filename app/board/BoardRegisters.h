@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "board/DataWord.h"
+
 namespace tarvo::board {
 
 // Every board access is D32 with address modifier 0x09 (A32 non-privileged data) at the base
@@ -71,12 +73,6 @@ constexpr bool eventReady(uint32_t status) {
 }
 constexpr uint32_t eventTag(uint32_t status) {
     return (status >> 16) & 0x7;
-}
-
-// A data word belongs to the event and the FIFO it was read from.
-constexpr bool dataWordValid(uint32_t word, uint32_t tag, int fifo) {
-    return (word & 0x80000000u) == 0 && ((word >> 28) & 0x7) == tag &&
-           ((word >> 25) & 0x7) == static_cast<uint32_t>(fifo);
 }
 
 // Application result codes kept in "Last Error" besides the library's.

@@ -54,14 +54,14 @@ ReadOutcome FifoEventReader::waitForEvent() {
         }
         uint32_t status = 0;
         int32_t result = board_.read(board::kEventPort, status);
-        if (result == BusError) {
-            progress_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
-            pauseAfterBusError();
+        if (result != Success) {
+            if (auto end = failed(result)) {
+                return *end;
+            }
             continue;
         }
-        if (result != Success) {
-            progress_.lastError.store(result, std::memory_order_relaxed);
-            continue;
+        if (watch_ != nullptr) {
+            watch_->note(result);
         }
         if (board::eventReady(status)) {
             tag_ = board::eventTag(status);
@@ -89,14 +89,34 @@ ReadOutcome FifoEventReader::readFifo(int fifo, uint32_t* dest) {
         if (count > 0) {
             got += std::min(count, missing) / 4;
         }
-        if (result == BusError) {
-            progress_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
-            pauseAfterBusError();
-        } else if (result != Success) {
-            progress_.lastError.store(result, std::memory_order_relaxed);
+        if (result != Success) {
+            if (auto end = failed(result)) {
+                return *end;
+            }
+        } else if (watch_ != nullptr) {
+            watch_->note(result);
         }
     }
     return ReadOutcome::Event;
+}
+
+std::optional<ReadOutcome> FifoEventReader::failed(int32_t result) {
+    if (result == BusError) {
+        progress_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
+        pauseAfterBusError();
+    } else {
+        progress_.lastError.store(result, std::memory_order_relaxed);
+    }
+    if (watch_ == nullptr) {
+        return std::nullopt;
+    }
+    if (!watch_->note(result)) {
+        return ReadOutcome::BridgeLost;
+    }
+    if (result != BusError) {
+        events_.StopEvent.wait(BridgeWatch::kPauseAfterFailure);
+    }
+    return std::nullopt;
 }
 
 ReadOutcome FifoEventReader::readEvent(uint32_t* area) {

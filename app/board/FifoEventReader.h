@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "board/BoardAccess.h"
+#include "board/BridgeWatch.h"
 #include "board/RunEvents.h"
 #include "board/RunProgress.h"
 
@@ -12,15 +13,16 @@ namespace tarvo {
 
 // How reading one event ended.
 enum class ReadOutcome {
-    Event,          // an event arrived and passed its checks
-    Stopped,        // StopEvent was signalled (and has been reset)
-    DeadlinePassed  // the time limit ran out
+    Event,           // an event arrived and passed its checks
+    Stopped,         // StopEvent was signalled (and has been reset)
+    DeadlinePassed,  // the time limit ran out
+    BridgeLost       // no exchange was answered for the watch's time (see watchBridge)
 };
 
 // Polls the event port's status word, block-reads the eight FIFOs of a ready event and checks
-// every word. Bridge errors never end the reading: they are counted and the
-// request is repeated, so only a stop request or the deadline ends it without an event. Bridge
-// failures are counted in `progress`; a StopEvent in `events` ends the reading.
+// every word. Bridge errors are counted in `progress` and the request is repeated, so only a stop
+// request (StopEvent in `events`), the deadline, or, when watched, a bridge that no longer answers
+// ends it without an event.
 class FifoEventReader {
   public:
     using Clock = std::chrono::steady_clock;
@@ -36,6 +38,10 @@ class FifoEventReader {
     // reader waits for the next one.
     ReadOutcome readEvent(uint32_t* area);
 
+    // Ends the reading with BridgeLost once no exchange has been answered for the watch's time;
+    // the runs use this, the board operations with their own deadlines do not.
+    void watchBridge(BridgeWatch* watch) { watch_ = watch; }
+
     // The tag of the last ready status word.
     uint32_t tag() const { return tag_; }
     int wordsPerFifo() const { return wordsPerFifo_; }
@@ -47,6 +53,9 @@ class FifoEventReader {
     std::optional<ReadOutcome> interruption();
     ReadOutcome waitForEvent();
     ReadOutcome readFifo(int fifo, uint32_t* dest);
+    // Counts a failed exchange and pauses (a stop request cuts the pause short); BridgeLost once
+    // the watched bridge counts as lost.
+    std::optional<ReadOutcome> failed(int32_t result);
 
     BoardAccess& board_;
     RunProgress& progress_;
@@ -55,6 +64,7 @@ class FifoEventReader {
     uint32_t pollLimit_;
     std::optional<Clock::time_point> deadline_;
     uint32_t tag_ = 0;
+    BridgeWatch* watch_ = nullptr;
 };
 
 }  // namespace tarvo

@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "acquisition/AcquisitionController.h"
 #include "acquisition/RunState.h"
 #include "cli/Command.h"
+#include "cli/TaList.h"
 #include "shell/Operator.h"
 
 namespace tarvo::cli {
@@ -55,20 +55,6 @@ std::optional<uint64_t> parseNumber(const std::string& text, int base) {
     return value;
 }
 
-bool parseTaList(const std::string& text, std::array<bool, RunState::kFifoCount>& enable) {
-    enable.fill(false);
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        auto ta = parseNumber(item, 10);
-        if (!ta || *ta < 1 || *ta > RunState::kFifoCount) {
-            return false;
-        }
-        enable[*ta - 1] = true;
-    }
-    return true;
-}
-
 // Fills the run state from the flags; an error text when they do not parse.
 std::optional<std::string> parseFlags(const std::vector<std::string>& args, RunState& state) {
     state.settings.adcRev1 = false;
@@ -104,8 +90,8 @@ std::optional<std::string> parseFlags(const std::vector<std::string>& args, RunS
             }
             state.settings.cycleCount = static_cast<int32_t>(*v);
         } else if (flag == "--ta") {
-            if (!parseTaList(value, state.settings.taDaqEnable)) {
-                return bad();
+            if (auto problem = parseTaList(value, state.settings.taDaqEnable)) {
+                return *problem;
             }
         } else if (flag == "--file") {
             state.settings.filename = value;
@@ -127,7 +113,30 @@ std::optional<std::string> parseFlags(const std::vector<std::string>& args, RunS
             return "unknown option " + flag;
         }
     }
+    // Runs that write files need their names: without them the files would land in the current
+    // folder under bare suffixes, or open as "".
+    const RunSettings& settings = state.settings;
+    const bool readout = settings.acquisitionType == 0 || settings.acquisitionType == 3;
+    if (settings.adcRev1 && readout && settings.filenameClr.empty()) {
+        return std::string("--file-clr PATH is needed: this acquisition type writes FIFO files");
+    }
+    if (!settings.adcRev1 && settings.filename.empty()) {
+        return std::string("--file PATH is needed: the older layout writes the raw stream file");
+    }
+    if (!settings.adcRev1 && settings.filenameClr.empty()) {
+        return std::string("--file-clr PATH is needed: the older layout writes the clean file");
+    }
     return std::nullopt;
+}
+
+// After Stop, how long the run may take to end before the program ends without it.
+constexpr auto kStopWait = std::chrono::milliseconds(800);
+
+void printSummary(RunState& state) {
+    std::printf("cycles=%d bus_errors=%u events_lost=%u last_error=%d\n",
+                state.progress.cyclesDone.load(), state.progress.busErrorCount.load(),
+                state.progress.eventsLost.load(), state.progress.lastError.load());
+    std::fflush(stdout);
 }
 
 int runAcquire(const std::vector<std::string>& args) {
@@ -153,12 +162,22 @@ int runAcquire(const std::vector<std::string>& args) {
     run.start();
     const auto started = std::chrono::steady_clock::now();
     auto nextTick = started;
-    bool stopRequested = false;
+    std::optional<std::chrono::steady_clock::time_point> stopRequested;
     while (run.running()) {
         if (interrupted.load() && !stopRequested) {
-            stopRequested = true;
+            stopRequested = std::chrono::steady_clock::now();
             std::fprintf(stderr, "Stop Acquire\n");
             run.stop();
+        }
+        if (stopRequested && std::chrono::steady_clock::now() - *stopRequested > kStopWait) {
+            // The worker is inside a bridge exchange that does not come back; end without it,
+            // between two record writes.
+            auto hold = run.holdFileWrites();
+            std::fprintf(stderr,
+                         "Stop Acquire: the bridge does not answer; ending without waiting for "
+                         "it (the files hold whole records)\n");
+            printSummary(state);
+            std::_Exit(1);
         }
         const bool ended = run.waitForEnd(std::chrono::milliseconds(50));
         const auto now = std::chrono::steady_clock::now();
@@ -178,10 +197,7 @@ int runAcquire(const std::vector<std::string>& args) {
     if (state.settings.adcRev1 && state.settings.acquisitionType == 4) {
         std::fputs(state.display.peakText().c_str(), stdout);
     }
-    std::printf("cycles=%d bus_errors=%u events_lost=%u last_error=%d\n",
-                state.progress.cyclesDone.load(), state.progress.busErrorCount.load(),
-                state.progress.eventsLost.load(), state.progress.lastError.load());
-    std::fflush(stdout);
+    printSummary(state);
     return op.errors.load() > 0 ? 1 : 0;
 }
 

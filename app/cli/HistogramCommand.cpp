@@ -11,6 +11,7 @@
 #include "acquisition/DaqRunJournal.h"
 #include "acquisition/RunState.h"
 #include "cli/Command.h"
+#include "cli/TaList.h"
 #include "histogram/HistogramJob.h"
 #include "histogram/HistogramModes.h"
 #include "shell/Operator.h"
@@ -83,13 +84,8 @@ bool parseFlags(const std::vector<std::string>& args, RunState& state) {
             if (!list) {
                 return usageError("--ta needs a list of TA numbers 1..8");
             }
-            state.settings.taDaqEnable.fill(false);
-            for (const auto& item : splitList(*list, ',')) {
-                auto ta = parseInteger(item);
-                if (!ta || *ta < 1 || *ta > RunState::kFifoCount) {
-                    return usageError("bad TA number '" + item + "' (1..8)");
-                }
-                state.settings.taDaqEnable[static_cast<size_t>(*ta - 1)] = true;
+            if (auto problem = parseTaList(*list, state.settings.taDaqEnable)) {
+                return usageError(*problem);
             }
         } else if (flag == "--samples") {
             auto range = value();

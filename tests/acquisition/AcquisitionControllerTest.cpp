@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <future>
 
+#include "KOVRAVMElib.h"
 #include "acquisition/AcquisitionController.h"
 #include "acquisition/DaqFileLayout.h"
 #include "acquisition/DaqFileWriter.h"
@@ -39,6 +41,8 @@ class AcquisitionControllerTest : public ::testing::Test {
         return last;
     }
     std::string fifoFile(int k) const { return daq::fifoFileName(state.settings.filenameClr, k); }
+    // The runs of one test claim their boards in the test's own folder.
+    std::string claims() const { return dir.path().string(); }
 
     nimbra::test::TempDir dir;
     FakeBoard fake;
@@ -47,7 +51,7 @@ class AcquisitionControllerTest : public ::testing::Test {
 };
 
 TEST_F(AcquisitionControllerTest, RunsToTheEndAndCanRunAgain) {
-    AcquisitionController run(state);
+    AcquisitionController run(state, claims());
     state.settings.cycleCount = 6;
     for (int pass = 1; pass <= 2; ++pass) {
         for (uint32_t e = 0; e < 6; ++e) {
@@ -82,7 +86,7 @@ TEST_F(AcquisitionControllerTest, StopEndsARunWaitingForEvents) {
     };
     state.settings.cycleCount = 1000;
     fake.queueEvent(0, test::makeEvent(0, 256));
-    AcquisitionController run(state);
+    AcquisitionController run(state, claims());
     ASSERT_TRUE(run.start());
     polling.get_future().wait();
     run.stop();
@@ -96,7 +100,7 @@ TEST_F(AcquisitionControllerTest, StopEndsARunWaitingForEvents) {
 
 TEST_F(AcquisitionControllerTest, NoBridgeRefusesToStart) {
     state.vmeHandle = -1;
-    AcquisitionController run(state);
+    AcquisitionController run(state, claims());
     EXPECT_FALSE(run.start());
     EXPECT_FALSE(run.running());
     EXPECT_EQ(op.texts("error"),
@@ -113,7 +117,7 @@ TEST_F(AcquisitionControllerTest, DestroyingARunningControllerStopsAndJoins) {
     };
     state.settings.cycleCount = 1000;
     {
-        AcquisitionController run(state);
+        AcquisitionController run(state, claims());
         ASSERT_TRUE(run.start());
         polling.get_future().wait();
     }
@@ -130,7 +134,7 @@ TEST_F(AcquisitionControllerTest, DestroyingWhileTheWorkerWaitsForTheOwnerDoesNo
     DaqFileWriter other;
     ASSERT_TRUE(other.open(fifoFile(7), DaqFileWriter::Sharing::DenyWriters, 1024, reason));
     {
-        AcquisitionController run(state);
+        AcquisitionController run(state, claims());
         ASSERT_TRUE(run.start());
         owner.waitForWork();
     }
@@ -146,7 +150,7 @@ TEST_F(AcquisitionControllerTest, WorkerMessagesReachTheOwnerWhileItTicks) {
     std::string reason;
     DaqFileWriter other;
     ASSERT_TRUE(other.open(fifoFile(7), DaqFileWriter::Sharing::DenyWriters, 1024, reason));
-    AcquisitionController run(state);
+    AcquisitionController run(state, claims());
     ASSERT_TRUE(run.start());
     while (run.running()) {
         owner.runPending();  // the window's event loop between timer ticks
@@ -155,6 +159,88 @@ TEST_F(AcquisitionControllerTest, WorkerMessagesReachTheOwnerWhileItTicks) {
     }
     EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't open file: " + fifoFile(7) +
                                                           "\nthe file is in use by another run"});
+}
+
+TEST_F(AcquisitionControllerTest, ABridgeThatStopsAnsweringEndsTheRunWithWholeFiles) {
+    // Three events arrive, then every exchange fails as when the crate is switched off.
+    state.settings.cycleCount = 1000;
+    for (uint32_t e = 0; e < 3; ++e) {
+        fake.queueEvent(e, test::makeEvent(e, 256));
+    }
+    fake.onPoll = [this](uint32_t n) {
+        if (n == 4) {
+            fake.gone = CommError;
+        }
+    };
+    AcquisitionController run(state, claims());
+    ASSERT_TRUE(run.start());
+    RunTimerTick last = tickToEnd(run);
+    EXPECT_TRUE(last.finished);
+    EXPECT_EQ(last.cyclesDone, 3);
+    EXPECT_EQ(last.lastError, CommError);
+    ASSERT_EQ(op.texts("error").size(), 1u);
+    EXPECT_EQ(op.texts("error")[0],
+              "FATAL: VME bridge lost\nNo exchange with the bridge succeeded for 5 s; the last "
+              "one gave Communication error (-2)");
+    EXPECT_EQ(fs::file_size(fifoFile(0)), 3u * daq::kFifoRecordBytes);
+    EXPECT_EQ(fs::file_size(fifoFile(7)), 3u * daq::kFifoRecordBytes);
+    // Failed exchanges are spaced out instead of hammering a crate that is gone.
+    size_t polls = 0;
+    for (const auto& access : fake.log) {
+        polls += access.kind == 'R' && access.offset == board::kEventPort;
+    }
+    EXPECT_LT(polls, 1000u);
+}
+
+TEST_F(AcquisitionControllerTest, OneRunPerBoard) {
+    state.settings.cycleCount = 1000;
+    std::promise<void> polling;
+    fake.onPoll = [&polling](uint32_t n) {
+        if (n == 1) {
+            polling.set_value();
+        }
+    };
+    AcquisitionController first(state, claims());
+    ASSERT_TRUE(first.start());
+    polling.get_future().wait();
+
+    // A second record, as a second program would have, on the same board.
+    FakeBoard otherFake;
+    ScriptedOperator otherOp;
+    RunState other;
+    other.bus = &otherFake;
+    other.op = &otherOp;
+    other.vmeHandle = 0;
+    other.settings.baseAddress = FakeBoard::kBase;
+    other.settings.acquisitionType = 1;
+    other.settings.filenameClr = dir.file("other.bin");
+    AcquisitionController second(other, claims());
+    EXPECT_FALSE(second.start());
+    EXPECT_FALSE(second.running());
+    ASSERT_EQ(otherOp.texts("error").size(), 1u);
+    const std::string refusal = otherOp.texts("error")[0];
+    EXPECT_EQ(refusal.rfind("The board 0x03030000 is in use by another run (pid " +
+                                std::to_string(getpid()) + ", ",
+                            0),
+              0u)
+        << refusal;
+    EXPECT_TRUE(otherFake.log.empty());  // nothing reached the board
+    EXPECT_FALSE(fs::exists(daq::fifoFileName(other.settings.filenameClr, 0)));
+
+    // Another board in the same crate is free.
+    other.settings.baseAddress = 0x04040000;
+    otherFake.gone = BusError;  // the run needs no board here, only its claim
+    AcquisitionController third(other, claims());
+    EXPECT_TRUE(third.start());
+    tickToEnd(third);
+
+    // Once the first run has ended its board is free again.
+    first.stop();
+    tickToEnd(first);
+    other.settings.baseAddress = FakeBoard::kBase;
+    AcquisitionController fourth(other, claims());
+    EXPECT_TRUE(fourth.start());
+    tickToEnd(fourth);
 }
 
 }  // namespace

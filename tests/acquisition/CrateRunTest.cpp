@@ -82,6 +82,16 @@ class CrateRunTest : public ::testing::Test {
         return common;
     }
 
+    // Waits until FIFO 7's file holds at least this many records.
+    void waitForRecords(long records) const {
+        for (int i = 0;
+             i < 1000 && (!fs::exists(fifoFile(7)) ||
+                          fs::file_size(fifoFile(7)) < static_cast<uintmax_t>(records) * 1024u);
+             ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
     TempDir dir;
 };
 
@@ -106,14 +116,6 @@ TEST_F(CrateRunTest, FaultsAreCountedExactlyAndNeverReachTheFiles) {
 
 TEST_F(CrateRunTest, StoppedAndKilledRunsLeaveFilesTheNextRunAppendsTo) {
     SimProcess sim(crate({"--event-rate", "2000"}));
-    auto waitForRecords = [&](long records) {
-        for (int i = 0;
-             i < 1000 && (!fs::exists(fifoFile(7)) ||
-                          fs::file_size(fifoFile(7)) < static_cast<uintmax_t>(records) * 1024u);
-             ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    };
 
     CliProcess stopped(acquire(1000000), dir.path());
     waitForRecords(50);
@@ -177,12 +179,12 @@ TEST_F(CrateRunTest, FullDiskEndsTheRunWithTheFileAndReason) {
         Summary s = parseSummary(cli.out());
         EXPECT_LT(s.cycles, 1000);
         for (int k = 0; k < 8; ++k) {
-            std::string path = daq::fifoFileName(base, k);
-            if (fs::is_symlink(path)) {
+            std::string fifoPath = daq::fifoFileName(base, k);
+            if (fs::is_symlink(fifoPath)) {
                 continue;
             }
             std::string problem;
-            EXPECT_EQ(checkFifoFile(path, k, problem), s.cycles) << problem;
+            EXPECT_EQ(checkFifoFile(fifoPath, k, problem), s.cycles) << problem;
         }
     }
     if (mounted) {
@@ -233,13 +235,18 @@ TEST_F(CrateRunTest, SecondWriterAndMissingBridgeAreRefused) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    CliProcess second(acquire(10), dir.path());
-    EXPECT_EQ(second.wait(), 1);
-    // The first run holds the journal of these files for as long as it runs.
-    EXPECT_NE(second.err().find("Can't open file: " + dir.file("daqclr.journal") +
-                                "\nthe file is in use by another run"),
-              std::string::npos)
-        << second.err();
+    {
+        // The same files written from a run on another crate (the board of this one is taken).
+        // The first run holds the journal of these files for as long as it runs.
+        SimProcess otherCrate(crate({}));
+        CliProcess second(acquire(10), dir.path());
+        EXPECT_EQ(second.wait(), 1);
+        EXPECT_NE(second.err().find("Can't open file: " + dir.file("daqclr.journal") +
+                                    "\nthe file is in use by another run"),
+                  std::string::npos)
+            << second.err();
+    }
+    setenv("KOVRAVME_SIM_DIR", sim.dir().c_str(), 1);
     first.signal(SIGINT);
     EXPECT_EQ(first.wait(), 0);
 
@@ -305,6 +312,69 @@ TEST_F(CrateRunTest, FindPeakPrintsItsSummaryBeforeTheCounters) {
     ASSERT_TRUE(std::getline(lines, line));
     EXPECT_EQ(line, "cycles=20 bus_errors=0 events_lost=0 last_error=0");
     EXPECT_FALSE(std::getline(lines, line));
+}
+
+TEST_F(CrateRunTest, ASecondRunOnTheBoardIsRefusedAndChangesNothing) {
+    SimProcess sim(crate({"--event-rate", "1000"}));
+    CliProcess first(acquire(1000000), dir.path());
+    waitForRecords(20);
+    const std::string holder = "The board 0x03030000 is in use by another run (pid " +
+                               std::to_string(first.pid()) + ", tarvo-cli acquire)";
+    // Another mode, and another file: either would have upset the first run.
+    CliProcess monitor({"acquire", "--rev1", "--type", "1", "--cycles", "10"}, dir.path());
+    EXPECT_EQ(monitor.wait(), 1);
+    EXPECT_NE(monitor.err().find(holder), std::string::npos) << monitor.err();
+    const std::string other = dir.file("other.bin");
+    CliProcess reader({"acquire", "--rev1", "--cycles", "10", "--file-clr", other}, dir.path());
+    EXPECT_EQ(reader.wait(), 1);
+    EXPECT_NE(reader.err().find(holder), std::string::npos) << reader.err();
+    EXPECT_FALSE(fs::exists(daq::fifoFileName(other, 0)));
+
+    first.signal(SIGINT);
+    ASSERT_EQ(first.wait(), 0) << first.err();
+    Summary s = parseSummary(first.out());
+    EXPECT_EQ(checkAllFiles(), s.cycles);  // every record whole and in the first run's mode
+    // The board is free again.
+    CliProcess after({"acquire", "--rev1", "--cycles", "5", "--file-clr", other}, dir.path());
+    EXPECT_EQ(after.wait(), 0) << after.err();
+}
+
+TEST_F(CrateRunTest, ACrateThatDiesEndsTheRunWithWholeFiles) {
+    auto sim = std::make_unique<SimProcess>(crate({"--event-rate", "2000"}));
+    CliProcess run(acquire(1000000), dir.path());
+    waitForRecords(50);
+    ::kill(sim->pid(), SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_EQ(run.wait(), 1);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+    RecordProperty("crate_death_to_end_s", std::to_string(seconds));
+    std::printf("crate killed: the run ended %.1f s later\n", seconds);
+    EXPECT_NE(run.err().find("FATAL: VME bridge lost\nNo exchange with the bridge succeeded for "
+                             "5 s; the last one gave Communication error (-2)"),
+              std::string::npos)
+        << run.err();
+    Summary s = parseSummary(run.out());
+    EXPECT_GE(s.cycles, 50);
+    EXPECT_EQ(checkAllFiles(), s.cycles);
+    sim->stop();
+}
+
+TEST_F(CrateRunTest, StopWorksWhileTheCrateHangs) {
+    SimProcess sim(crate({"--event-rate", "2000"}));
+    CliProcess run(acquire(1000000), dir.path());
+    waitForRecords(50);
+    ::kill(sim.pid(), SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the run now waits on it
+    run.signal(SIGINT);
+    const int status = run.wait();
+    ::kill(sim.pid(), SIGCONT);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(run.err().find("Stop Acquire\n"), std::string::npos) << run.err();
+    EXPECT_NE(run.err().find("the bridge does not answer"), std::string::npos) << run.err();
+    Summary s = parseSummary(run.out());
+    EXPECT_GE(s.cycles, 50);
+    EXPECT_EQ(checkAllFiles(), s.cycles);
 }
 
 }  // namespace

@@ -41,6 +41,9 @@ bool FakeBoard::takeFailure(char kind, uint32_t offset, int32_t& result) {
 int32_t FakeBoard::readCycle(int32_t, uint32_t address, uint32_t& value) {
     uint32_t offset = address - kBase;
     log.push_back({'R', offset, 0});
+    if (gone != Success) {
+        return gone;
+    }
     int32_t failure = 0;
     if (offset == board::kEventPort) {
         if (onPoll) {
@@ -80,6 +83,9 @@ int32_t FakeBoard::readCycle(int32_t, uint32_t address, uint32_t& value) {
 int32_t FakeBoard::writeCycle(int32_t, uint32_t address, uint32_t value) {
     uint32_t offset = address - kBase;
     log.push_back({'W', offset, value});
+    if (gone != Success) {
+        return gone;
+    }
     int32_t failure = 0;
     if (takeFailure('W', offset, failure)) {
         return failure;
@@ -93,6 +99,9 @@ int32_t FakeBoard::bltReadCycle(int32_t, uint32_t address, uint32_t* words, int3
     uint32_t offset = address - kBase;
     log.push_back({'B', offset, static_cast<uint32_t>(bytes)});
     count = 0;
+    if (gone != Success) {
+        return gone;
+    }
     if (offset == board::kStreamPort) {
         int32_t failure = 0;
         if (streamTransfers.empty()) {

@@ -32,6 +32,9 @@ class FakeBoard : public BoardBus {
     uint32_t notReadyPolls = 0;
     // Block reads of the event port deliver at most this many bytes each.
     int32_t maxBlockBytes = 1 << 20;
+    // When not Success, every access from now on fails with it and reaches nothing: the bridge
+    // is gone.
+    int32_t gone = 0;
     // Called on every status poll (e.g. to signal a stop).
     std::function<void(uint32_t pollNumber)> onPoll;
 

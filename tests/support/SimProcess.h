@@ -2,9 +2,11 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "CrateProcess.h"
 #include "support/TempDir.h"
 
 namespace nimbra::test {
@@ -29,7 +31,7 @@ class SimProcess {
 
     std::string dir() const { return dir_.path().string(); }
     std::string tracePath() const { return dir_.file("trace.txt"); }
-    pid_t pid() const { return pid_; }
+    pid_t pid() const;
 
     // The trace lines written so far ("W <hex>" / "R <hex>"), in order.
     std::vector<std::string> traceLines() const;
@@ -42,10 +44,8 @@ class SimProcess {
     static std::string binaryPath();
 
   private:
-    void start(const Options& options);
-
     TempDir dir_;
-    pid_t pid_ = -1;
+    std::unique_ptr<vmecrate::CrateProcess> crate_;
     size_t traceSkip_ = 0;
 };
 
