@@ -54,7 +54,11 @@ void Crate::mapSlaves(const Options& options) {
         bus_.map(std::make_shared<MemorySlave>(region.address, region.size));
     }
     if (options.board) {
-        auto readoutBoard = std::make_shared<board::ReadoutBoard>(options.boardOptions);
+        board::BoardOptions boardOptions = options.boardOptions;
+        if (options.generator) {
+            boardOptions.bench = &bench_;
+        }
+        auto readoutBoard = std::make_shared<board::ReadoutBoard>(boardOptions);
         bus_.map(readoutBoard);
         bus_.addResetHandler([readoutBoard] { readoutBoard->systemReset(); });
     }
@@ -68,6 +72,15 @@ void Crate::start() {
     settings.delay = std::chrono::microseconds(options_.delayUs);
     usbServer_ = std::make_unique<UsbServer>(*usbBridge_, trace_, settings);
     usbServer_->start();
+    if (options_.generator) {
+        generator::GeneratorServer::Settings generatorSettings;
+        generatorSettings.port = options_.generatorPort;
+        generatorSettings.logPath = options_.generatorLogPath;
+        generatorSettings.resourceFile =
+            (std::filesystem::path(options_.dir) / kGeneratorResourceFile).string();
+        generator_ = std::make_unique<generator::GeneratorServer>(bench_, generatorSettings);
+        generator_->start();
+    }
     for (auto& optical : opticalLinks_) {
         auto path = std::filesystem::path(options_.dir) /
                     ("pci9054-" + std::to_string(optical.card->link()));
@@ -81,6 +94,9 @@ void Crate::start() {
 void Crate::stop() {
     if (usbServer_) {
         usbServer_->stop();
+    }
+    if (generator_) {
+        generator_->stop();
     }
     for (auto& optical : opticalLinks_) {
         if (optical.server) {

@@ -109,6 +109,18 @@ const std::vector<OptionSpec>& optionTable() {
                                ? 1
                                : parseNumber(v.substr(colon + 1), "--drop-replies count");
          }},
+        {"--generator", Value::Optional, "PORT",
+         "a SCPI pulse generator on this loopback port (default: any free port)",
+         [](Options& o, const std::string& v) {
+             o.generator = true;
+             const uint32_t port = v.empty() ? 0 : parseNumber(v, "--generator");
+             if (port > 65535) {
+                 throw OptionError("--generator takes a port 0..65535");
+             }
+             o.generatorPort = static_cast<uint16_t>(port);
+         }},
+        {"--generator-log", Value::Required, "FILE", "record every line the generator receives",
+         [](Options& o, const std::string& v) { o.generatorLogPath = v; }},
         {"--help", Value::None, nullptr, "show this text",
          [](Options& o, const std::string&) { o.help = true; }},
     };

@@ -33,6 +33,10 @@ struct Options {
     uint32_t opticalBoards = 1;
     uint32_t dropFirst = 0;
     uint32_t dropCount = 0;
+    // The bench's SCPI pulse generator on a loopback port (0: any free port).
+    bool generator = false;
+    uint16_t generatorPort = 0;
+    std::string generatorLogPath;
     bool help = false;
 };
 
