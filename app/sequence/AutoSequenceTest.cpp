@@ -87,7 +87,7 @@ int AutoSequenceTest::run() {
             error(formatText("Error on file %s line %d", setup_.commandFile.c_str(), lineNo));
         }
         setup_.setStatusText("");
-        state_.AcquisitionDoneEvent.set();
+        state_.events.AcquisitionDoneEvent.set();
         return 0;
     }
     results_.assign(sections_.size(), MeasureValues{});
@@ -106,7 +106,7 @@ int AutoSequenceTest::run() {
         postCell(1, column, section.name);
         if (state_.vmeHandle == -1) {
             error("Invalid VME HANDLE");
-            state_.AcquisitionDoneEvent.set();
+            state_.events.AcquisitionDoneEvent.set();
             closeAll();
             return 1;
         }
@@ -130,7 +130,7 @@ int AutoSequenceTest::run() {
     closeAll();
     writeResults();
     setup_.setStatusText("");
-    state_.AcquisitionDoneEvent.set();
+    state_.events.AcquisitionDoneEvent.set();
     return 0;
 }
 
@@ -189,11 +189,11 @@ StepEnd AutoSequenceTest::averagedStep(const _VISACMDLIST& section, int c) {
     board_.systemReset();
     board_.setReadoutMode(8, static_cast<uint32_t>(c));
     board_.readAveragedEvents(3, 1000, false, nullptr, nullptr, nullptr, nullptr);
-    const int64_t limit = std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.cycleCount));
+    const int64_t limit = std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.settings.cycleCount));
     AveragedEventDetail detail;
     const MeasureKind kind = section.measure;
     const int32_t r = board_.readAveragedEvents(
-        state_.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
+        state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
         kind == MeasureKind::Average ? values.data() : nullptr,
         kind == MeasureKind::Peak ? values.data() : nullptr,
         kind == MeasureKind::PeakNeg ? values.data() : nullptr, &detail);
@@ -207,7 +207,7 @@ StepEnd AutoSequenceTest::averagedStep(const _VISACMDLIST& section, int c) {
     for (int k = 0; k < kFifos; ++k) {
         text += formatText(format, k + 1, static_cast<int>(values[k]));
     }
-    state_.setPeakText(text);
+    state_.display.setPeakText(text);
     if (r == kReadDone) {
         return StepEnd::Continue;
     }
@@ -237,7 +237,7 @@ StepEnd AutoSequenceTest::triggerStep(const _VISACMDLIST& section, int c) {
     board_.setReadoutMode(1, static_cast<uint32_t>(c));
     board_.readEvents(3, 1000, false);
     const int32_t r = board_.readEvents(200, 1000, true);
-    results_[section_][c][t] = static_cast<uint32_t>(state_.cyclesDone.load());
+    results_[section_][c][t] = static_cast<uint32_t>(state_.progress.cyclesDone.load());
     if (r == kReadStopped && confirmAbort()) {
         return StepEnd::Abort;
     }
@@ -294,10 +294,10 @@ StepEnd AutoSequenceTest::sequenceStep(int c) {
     board_.systemReset();
     board_.setReadoutMode(0, static_cast<uint32_t>(c));
     board_.readAveragedEvents(3, 1000, false, nullptr, nullptr, nullptr, nullptr);
-    const int64_t limit = std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.cycleCount));
+    const int64_t limit = std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.settings.cycleCount));
     AveragedEventDetail detail;
     const int32_t r = board_.readAveragedEvents(
-        state_.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
+        state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
         nullptr, values.data(), nullptr, &detail);
     if (r == kReadDone) {
         writeWaveform("Seq.txt", c, detail, false);
@@ -353,9 +353,9 @@ void AutoSequenceTest::writeWaveform(const char* suffix, int c, const AveragedEv
 }
 
 void AutoSequenceTest::writeResults() {
-    const std::filesystem::path folder = sequenceResultsFolder(state_.filenameClr, state_.op);
+    const std::filesystem::path folder = sequenceResultsFolder(state_.settings.filenameClr, state_.op);
     for (int t = 0; t < kFifos; ++t) {
-        if (!state_.taDaqEnable[t]) {
+        if (!state_.settings.taDaqEnable[t]) {
             continue;
         }
         std::string path =
@@ -401,7 +401,7 @@ int AutoSequenceTest::finishAbort(bool clearStatus) {
     if (clearStatus) {
         setup_.setStatusText("");
     }
-    state_.AcquisitionDoneEvent.set();
+    state_.events.AcquisitionDoneEvent.set();
     closeAll();
     return 1;
 }

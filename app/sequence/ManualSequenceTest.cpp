@@ -47,7 +47,7 @@ class ManualSequenceTest {
 int ManualSequenceTest::run() {
     tables_ = ManualSequenceTables{};
     auto aborted = [this] {
-        state_.AcquisitionDoneEvent.set();
+        state_.events.AcquisitionDoneEvent.set();
         return 1;
     };
     if (prompt("Base line measure\nPlease Set 0mV Amplitude") &&
@@ -71,28 +71,28 @@ int ManualSequenceTest::run() {
         measureTriggerRates();
     }
     writeResults();
-    state_.AcquisitionDoneEvent.set();
+    state_.events.AcquisitionDoneEvent.set();
     return 0;
 }
 
 bool ManualSequenceTest::measureChannels(Output output,
                                          std::array<std::array<uint32_t, 8>, 32>& rows,
                                          const char* format) {
-    const int64_t limit = std::max<int64_t>(1000, 20 * static_cast<int64_t>(state_.cycleCount));
+    const int64_t limit = std::max<int64_t>(1000, 20 * static_cast<int64_t>(state_.settings.cycleCount));
     for (int c = 0; c < kChannels; ++c) {
         uint32_t* row = rows[c].data();
         board_.systemReset();
         board_.setReadoutMode(8, static_cast<uint32_t>(c));
         board_.readAveragedEvents(2, 1000, false, nullptr, nullptr, nullptr, nullptr);
         const int32_t r = board_.readAveragedEvents(
-            state_.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
+            state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
             output == Output::Means ? row : nullptr, output == Output::Peaks ? row : nullptr,
             output == Output::PeakNegs ? row : nullptr, nullptr);
         std::string text;
         for (int k = 0; k < kFifos; ++k) {
             text += formatText(format, k + 1, static_cast<int>(row[k]));
         }
-        state_.setPeakText(text);
+        state_.display.setPeakText(text);
         if (r != kReadDone && state_.op != nullptr &&
             state_.op->askYesNo("DAQ Error\n\nAbort Sequence Test ?")) {
             return false;
@@ -103,7 +103,7 @@ bool ManualSequenceTest::measureChannels(Output output,
 
 void ManualSequenceTest::measureTriggerRates() {
     for (int t = 0; t < kFifos; ++t) {
-        if (!state_.taDaqEnable[t]) {
+        if (!state_.settings.taDaqEnable[t]) {
             continue;
         }
         for (int c = 0; c < kChannels; ++c) {
@@ -113,15 +113,15 @@ void ManualSequenceTest::measureTriggerRates() {
             board_.setReadoutMode(1, static_cast<uint32_t>(c));
             board_.readEvents(2, 1000, false);
             board_.readEvents(10000, 10000, true);
-            tables_.taTable[t][c] = static_cast<uint32_t>(state_.cyclesDone.load());
+            tables_.taTable[t][c] = static_cast<uint32_t>(state_.progress.cyclesDone.load());
         }
     }
 }
 
 void ManualSequenceTest::writeResults() {
-    const std::filesystem::path folder = sequenceResultsFolder(state_.filenameClr, state_.op);
+    const std::filesystem::path folder = sequenceResultsFolder(state_.settings.filenameClr, state_.op);
     for (int t = 0; t < kFifos; ++t) {
-        if (!state_.taDaqEnable[t]) {
+        if (!state_.settings.taDaqEnable[t]) {
             continue;
         }
         const std::string path = (folder / formatText("SequenceTest_%d.txt", t + 1)).string();

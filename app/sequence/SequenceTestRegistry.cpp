@@ -21,7 +21,7 @@ int withSetup(RunState& state, int (*run)(RunState&, SequenceTestSetup&)) {
         if (state.op != nullptr) {
             state.op->error("Sequence Test: no test set-up attached");
         }
-        state.AcquisitionDoneEvent.set();
+        state.events.AcquisitionDoneEvent.set();
         return 1;
     }
     return run(state, *setup);

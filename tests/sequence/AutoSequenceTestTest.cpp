@@ -56,10 +56,10 @@ std::string waveformLine(int c, bool averages) {
 
 TEST_F(Auto, AFullSequenceWritesItsTablesWaveformsAndCells) {
     writeSequence(kFullSequence);
-    state.taDaqEnable[0] = state.taDaqEnable[1] = state.taDaqEnable[2] = true;
+    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[1] = state.settings.taDaqEnable[2] = true;
     setup.name = "DUT7_";
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     EXPECT_TRUE(op.entries().empty());
 
     for (int t = 0; t < 3; ++t) {
@@ -103,7 +103,7 @@ TEST_F(Auto, AFullSequenceWritesItsTablesWaveformsAndCells) {
 
 TEST_F(Auto, ASectionWithoutMeasureSendsItsCommandsAndWritesZeros) {
     writeSequence("[Setup]\n*RST\nFREQ 1000\n");
-    state.taDaqEnable[4] = true;
+    state.settings.taDaqEnable[4] = true;
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     std::string table = "CH\tSetup\r\n";
     for (int c = 0; c < 32; ++c) {
@@ -132,7 +132,7 @@ TEST_F(Auto, WithEveryTaOffNoTableIsWrittenButTheCellsGo) {
 
 TEST_F(Auto, AnEmptyNameGivesPlainFileNames) {
     writeSequence("[Pk]\nMeasure=PeakNeg\n");
-    state.taDaqEnable[7] = true;
+    state.settings.taDaqEnable[7] = true;
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     EXPECT_TRUE(exists(dataFile("SequenceTest_8.txt")));
     EXPECT_TRUE(exists(here("Peak.txt")));
@@ -142,7 +142,7 @@ TEST_F(Auto, AnEmptyNameGivesPlainFileNames) {
 
 TEST_F(Auto, TaSixInATriggerSectionSetsUpSectionTwoButFillsColumnSix) {
     writeSequence("[Trig]\nMeasure=Trigger\nTA=6\nThreshold=-0.25\n");
-    state.taDaqEnable[5] = state.taDaqEnable[1] = true;
+    state.settings.taDaqEnable[5] = state.settings.taDaqEnable[1] = true;
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     // Channel 0 first disables every section, then tests section 6 AND 3 = 1.
     std::vector<std::string> setups = bench.callsStartingWith("setup");
@@ -166,7 +166,7 @@ TEST_F(Auto, TaSixInATriggerSectionSetsUpSectionTwoButFillsColumnSix) {
 TEST_F(Auto, ARelayThresholdSectionWritesSlotSixTwicePerChannel) {
     writeSequence("[Thr]\nMeasure=ThresholdNeg\nTA=7\nRele=ON\n");
     bench.pulseVolts = 0.8;
-    state.taDaqEnable[6] = true;
+    state.settings.taDaqEnable[6] = true;
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     // Per channel: the start value, the relay, then one request per search step, all on slot 6.
     size_t i = 0;
@@ -188,7 +188,7 @@ TEST_F(Auto, ARelayThresholdSectionWritesSlotSixTwicePerChannel) {
 
 TEST_F(Auto, TheThresholdSearchEndsAtTheCodeOfThePulse) {
     writeSequence("[Thr]\nMeasure=Threshold\nTA=1\nRele=OFF\n");
-    state.taDaqEnable[0] = true;
+    state.settings.taDaqEnable[0] = true;
     bench.pulseVolts = 0.8;
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     std::string table = "CH\tThr\r\n";
@@ -206,7 +206,7 @@ TEST_F(Auto, TheThresholdSearchEndsAtTheCodeOfThePulse) {
 
 TEST_F(Auto, StopAnsweredNoZerosTheChannelAndGoesOn) {
     writeSequence("[Avg]\nMeasure=Average\n");
-    state.taDaqEnable[0] = true;
+    state.settings.taDaqEnable[0] = true;
     bench.averagedResults = {0, 0, 0, kReadStopped, kReadDeadlinePassed};
     op.queueAnswer(false);
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
@@ -217,16 +217,16 @@ TEST_F(Auto, StopAnsweredNoZerosTheChannelAndGoesOn) {
               std::string::npos)
         << table;
     // The text under the graph shows the last channel's values.
-    EXPECT_EQ(state.peakText().substr(0, 19), "FIFO1 Average=1310\n");
+    EXPECT_EQ(state.display.peakText().substr(0, 19), "FIFO1 Average=1310\n");
 }
 
 TEST_F(Auto, StopAnsweredYesAbortsWithoutResults) {
     writeSequence("[Trig]\nMeasure=Trigger\nThreshold=0.1\n[Avg]\nMeasure=Average\n");
-    state.taDaqEnable.fill(true);
+    state.settings.taDaqEnable.fill(true);
     bench.eventResults = {0, 0, kReadStopped};
     op.queueAnswer(true);
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 1);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     EXPECT_TRUE(std::filesystem::is_empty(dataFile("")));
     EXPECT_EQ(instruments.openConnections, 0);
     EXPECT_EQ(setup.statusText(), "Executing Sequence Trig\n");  // a Trigger step keeps it
@@ -247,12 +247,12 @@ TEST_F(Auto, SequenceFilesThatDoNotLoadAreReported) {
               (std::vector<std::string>{"Open File " + setup.commandFile + " Error or File Empty",
                                         "Error on file " + setup.commandFile + " line 2"}));
     EXPECT_TRUE(instruments.opened.empty());
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
 }
 
 TEST_F(Auto, AMissingOrRefusingInstrumentEndsTheTestLikeAnAbort) {
     writeSequence("[A]\nVOLT 1\nOUTP ON\n");
-    state.taDaqEnable.fill(true);
+    state.settings.taDaqEnable.fill(true);
     instruments.absent = {"SIM::INSTR"};
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 1);
     instruments.absent.clear();
@@ -268,13 +268,13 @@ TEST_F(Auto, AMissingOrRefusingInstrumentEndsTheTestLikeAnAbort) {
     EXPECT_TRUE(std::filesystem::is_empty(dataFile("")));
     EXPECT_EQ(instruments.openConnections, 0);
     EXPECT_TRUE(bench.calls.empty());
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
 }
 
 TEST_F(Auto, NoBridgeStopsAfterTheFirstSectionsCommands) {
     writeSequence("[A]\n*RST\n[B]\nVOLT 1\n");
     state.vmeHandle = -1;
-    state.taDaqEnable.fill(true);
+    state.settings.taDaqEnable.fill(true);
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 1);
     EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Invalid VME HANDLE"});
     EXPECT_EQ(instruments.written, std::vector<std::string>{"*RST\n"});
@@ -284,14 +284,14 @@ TEST_F(Auto, NoBridgeStopsAfterTheFirstSectionsCommands) {
 
 TEST_F(Auto, LongRunsGetLongerTimeLimits) {
     writeSequence("[Pk]\nMeasure=Peak\n");
-    state.cycleCount = 200;
+    state.settings.cycleCount = 200;
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     EXPECT_EQ(bench.callsStartingWith("avg 200 ").front(), "avg 200 10000 1");
 }
 
 TEST_F(Auto, ResultFilesThatCannotBeCreatedOfferAnotherName) {
     writeSequence("[A]\n*RST\n");
-    state.taDaqEnable[0] = state.taDaqEnable[1] = true;
+    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[1] = true;
     std::filesystem::create_directory(dataFile("SequenceTest_1.txt"));  // in the way
     std::filesystem::create_directory(dataFile("SequenceTest_2.txt"));
     op.queuePath(dataFile("other.txt"));
@@ -307,8 +307,8 @@ TEST_F(Auto, ResultFilesThatCannotBeCreatedOfferAnotherName) {
 
 TEST_F(Auto, AMissingFolderIsReplacedByTheOperatorsChoice) {
     writeSequence("[A]\n*RST\n");
-    state.taDaqEnable[2] = true;
-    state.filenameClr = here("gone/run.bin");
+    state.settings.taDaqEnable[2] = true;
+    state.settings.filenameClr = here("gone/run.bin");
     op.queuePath(here("picked"));
     std::filesystem::create_directory(here("picked"));
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);

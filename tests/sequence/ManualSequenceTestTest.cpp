@@ -22,9 +22,9 @@ std::vector<std::string> prompts() {
 }
 
 TEST_F(Manual, EveryPhaseFillsItsColumns) {
-    state.taDaqEnable[0] = state.taDaqEnable[3] = true;
+    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[3] = true;
     EXPECT_EQ(RunManualSequenceTest(state, setup), 0);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     EXPECT_EQ(op.texts("okcancel"), prompts());
     for (int t : {0, 3}) {
         std::string table = kHeader;
@@ -52,7 +52,7 @@ TEST_F(Manual, EveryPhaseFillsItsColumns) {
 }
 
 TEST_F(Manual, CancelledPromptsGiveZeroLines) {
-    state.taDaqEnable[1] = true;
+    state.settings.taDaqEnable[1] = true;
     for (int i = 0; i < 22; ++i) {
         op.queueAnswer(false);
     }
@@ -77,7 +77,7 @@ TEST_F(Manual, WithEveryTaOffTheMeasurementsRunButNoFileIsWritten) {
 }
 
 TEST_F(Manual, AStoppedReadAnsweredNoLeavesTheChannelAtZero) {
-    state.taDaqEnable[0] = true;
+    state.settings.taDaqEnable[0] = true;
     // Base line: 32 good reads; 100 mV: channel 0 good, channel 1 stopped, channel 2 timed out.
     bench.averagedResults.assign(32, kReadDone);
     bench.averagedResults.insert(bench.averagedResults.end(),
@@ -97,12 +97,12 @@ TEST_F(Manual, AStoppedReadAnsweredNoLeavesTheChannelAtZero) {
 }
 
 TEST_F(Manual, AbortingWritesNothing) {
-    state.taDaqEnable.fill(true);
+    state.settings.taDaqEnable.fill(true);
     bench.averagedResults = {kReadDone, kReadStopped};
     op.queueAnswer(true);  // base line prompt
     op.queueAnswer(true);  // abort
     EXPECT_EQ(RunManualSequenceTest(state, setup), 1);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     EXPECT_TRUE(std::filesystem::is_empty(dataFile("")));
     EXPECT_EQ(bench.callsStartingWith("avg 10 ").size(), 2u);
 }
@@ -110,7 +110,7 @@ TEST_F(Manual, AbortingWritesNothing) {
 TEST_F(Manual, TimeLimitsFollowTheCycleCount) {
     for (auto [cycles, limit] : {std::pair{10, 1000}, std::pair{100, 2000}}) {
         bench.calls.clear();
-        state.cycleCount = cycles;
+        state.settings.cycleCount = cycles;
         op.queueAnswer(true);
         for (int i = 0; i < 21; ++i) {
             op.queueAnswer(false);
@@ -122,7 +122,7 @@ TEST_F(Manual, TimeLimitsFollowTheCycleCount) {
 }
 
 TEST_F(Manual, AFileThatCannotBeCreatedIsSkipped) {
-    state.taDaqEnable[0] = state.taDaqEnable[1] = true;
+    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[1] = true;
     std::filesystem::create_directory(dataFile("SequenceTest_1.txt"));
     for (int i = 0; i < 22; ++i) {
         op.queueAnswer(false);

@@ -34,7 +34,7 @@ int32_t ScriptedBench::readEvents(int32_t count, uint32_t timeLimitMs, bool disp
     }
     // A channel that fires gives every event asked for; one that does not, none.
     const double threshold = slots.count(section_) ? slots[section_] : 0.0;
-    state_.cyclesDone.store(pulseVolts > threshold ? count : 0);
+    state_.progress.cyclesDone.store(pulseVolts > threshold ? count : 0);
     return result;
 }
 
@@ -65,7 +65,7 @@ int32_t ScriptedBench::readAveragedEvents(int32_t count, uint32_t timeLimitMs, b
             detail->lastEvent[7][i] = rawWord(channel_, i);
         }
     }
-    state_.cyclesDone.store(count);
+    state_.progress.cyclesDone.store(count);
     return result;
 }
 

@@ -34,9 +34,9 @@ class SequenceTestFixture : public ::testing::Test {
         std::filesystem::current_path(dir_.path());
         std::filesystem::create_directories(dir_.path() / "data");
         state.vmeHandle = 1;
-        state.cycleCount = 10;
-        state.filenameClr = (dir_.path() / "data" / "run.bin").string();
-        state.taDaqEnable.fill(false);
+        state.settings.cycleCount = 10;
+        state.settings.filenameClr = (dir_.path() / "data" / "run.bin").string();
+        state.settings.taDaqEnable.fill(false);
         state.excelOpen = true;
         state.op = &op;
         setup.commandFile = dir_.file("bench.txt");
