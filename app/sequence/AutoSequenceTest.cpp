@@ -50,6 +50,7 @@ class AutoSequenceTest {
     StepEnd thresholdStep(const _VISACMDLIST& section, int c);
     StepEnd sequenceStep(int c);
     void disableAllSections();
+    void keepStop(int32_t warmUpResult);
     bool confirmAbort();
     void requestThreshold(int slot, double volts);
     void postCell(int row, int column, CellValue value);
@@ -188,13 +189,14 @@ StepEnd AutoSequenceTest::averagedStep(const _VISACMDLIST& section, int c) {
     auto& values = results_[section_][c];
     board_.systemReset();
     board_.setReadoutMode(8, static_cast<uint32_t>(c));
-    board_.readAveragedEvents(3, 1000, false, nullptr, nullptr, nullptr, nullptr);
-    const int64_t limit = std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.settings.cycleCount));
+    keepStop(board_.readAveragedEvents(3, 1000, false, nullptr, nullptr, nullptr, nullptr));
+    const int64_t limit =
+        std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.settings.cycleCount));
     AveragedEventDetail detail;
     const MeasureKind kind = section.measure;
     const int32_t r = board_.readAveragedEvents(
-        state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
-        kind == MeasureKind::Average ? values.data() : nullptr,
+        state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)),
+        true, kind == MeasureKind::Average ? values.data() : nullptr,
         kind == MeasureKind::Peak ? values.data() : nullptr,
         kind == MeasureKind::PeakNeg ? values.data() : nullptr, &detail);
     if (r == kReadDone && kind != MeasureKind::Average) {
@@ -235,7 +237,7 @@ StepEnd AutoSequenceTest::triggerStep(const _VISACMDLIST& section, int c) {
     board_.setupTaChannelTest(t & 3, c, 0);
     clock_.sleep(milliseconds(100));
     board_.setReadoutMode(1, static_cast<uint32_t>(c));
-    board_.readEvents(3, 1000, false);
+    keepStop(board_.readEvents(3, 1000, false));
     const int32_t r = board_.readEvents(200, 1000, true);
     results_[section_][c][t] = static_cast<uint32_t>(state_.progress.cyclesDone.load());
     if (r == kReadStopped && confirmAbort()) {
@@ -278,7 +280,7 @@ StepEnd AutoSequenceTest::thresholdStep(const _VISACMDLIST& section, int c) {
         }
         requestThreshold(t, mid * 5.0 * (1.0 / 65536) - 2.5);
         clock_.sleep(milliseconds(100));
-        board_.readEvents(3, 100, false);
+        keepStop(board_.readEvents(3, 100, false));
         const int32_t r = board_.readEvents(1, 100, true);
         direction = r == kReadDone ? 1 : -1;
         if (r == kReadStopped && confirmAbort()) {
@@ -293,12 +295,13 @@ StepEnd AutoSequenceTest::sequenceStep(int c) {
     auto& values = results_[section_][c];
     board_.systemReset();
     board_.setReadoutMode(0, static_cast<uint32_t>(c));
-    board_.readAveragedEvents(3, 1000, false, nullptr, nullptr, nullptr, nullptr);
-    const int64_t limit = std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.settings.cycleCount));
+    keepStop(board_.readAveragedEvents(3, 1000, false, nullptr, nullptr, nullptr, nullptr));
+    const int64_t limit =
+        std::max<int64_t>(5000, 50 * static_cast<int64_t>(state_.settings.cycleCount));
     AveragedEventDetail detail;
     const int32_t r = board_.readAveragedEvents(
-        state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
-        nullptr, values.data(), nullptr, &detail);
+        state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)),
+        true, nullptr, values.data(), nullptr, &detail);
     if (r == kReadDone) {
         writeWaveform("Seq.txt", c, detail, false);
     }
@@ -306,6 +309,14 @@ StepEnd AutoSequenceTest::sequenceStep(int c) {
         return StepEnd::Abort;
     }
     return StepEnd::Continue;
+}
+
+// A stop that ends the read before the measuring one belongs to the step: it is raised again so
+// the measuring read ends at once and the operator is asked, instead of being lost.
+void AutoSequenceTest::keepStop(int32_t warmUpResult) {
+    if (warmUpResult == kReadStopped) {
+        state_.events.StopEvent.set();
+    }
 }
 
 bool AutoSequenceTest::confirmAbort() {
@@ -353,7 +364,8 @@ void AutoSequenceTest::writeWaveform(const char* suffix, int c, const AveragedEv
 }
 
 void AutoSequenceTest::writeResults() {
-    const std::filesystem::path folder = sequenceResultsFolder(state_.settings.filenameClr, state_.op);
+    const std::filesystem::path folder =
+        sequenceResultsFolder(state_.settings.filenameClr, state_.op);
     for (int t = 0; t < kFifos; ++t) {
         if (!state_.settings.taDaqEnable[t]) {
             continue;

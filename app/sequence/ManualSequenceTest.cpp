@@ -78,15 +78,20 @@ int ManualSequenceTest::run() {
 bool ManualSequenceTest::measureChannels(Output output,
                                          std::array<std::array<uint32_t, 8>, 32>& rows,
                                          const char* format) {
-    const int64_t limit = std::max<int64_t>(1000, 20 * static_cast<int64_t>(state_.settings.cycleCount));
+    const int64_t limit =
+        std::max<int64_t>(1000, 20 * static_cast<int64_t>(state_.settings.cycleCount));
     for (int c = 0; c < kChannels; ++c) {
         uint32_t* row = rows[c].data();
         board_.systemReset();
         board_.setReadoutMode(8, static_cast<uint32_t>(c));
-        board_.readAveragedEvents(2, 1000, false, nullptr, nullptr, nullptr, nullptr);
+        // A stop during the warm-up is kept for the measuring read, so the question comes.
+        if (board_.readAveragedEvents(2, 1000, false, nullptr, nullptr, nullptr, nullptr) ==
+            kReadStopped) {
+            state_.events.StopEvent.set();
+        }
         const int32_t r = board_.readAveragedEvents(
-            state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)), true,
-            output == Output::Means ? row : nullptr, output == Output::Peaks ? row : nullptr,
+            state_.settings.cycleCount, static_cast<uint32_t>(std::min<int64_t>(limit, UINT32_MAX)),
+            true, output == Output::Means ? row : nullptr, output == Output::Peaks ? row : nullptr,
             output == Output::PeakNegs ? row : nullptr, nullptr);
         std::string text;
         for (int k = 0; k < kFifos; ++k) {
@@ -119,7 +124,8 @@ void ManualSequenceTest::measureTriggerRates() {
 }
 
 void ManualSequenceTest::writeResults() {
-    const std::filesystem::path folder = sequenceResultsFolder(state_.settings.filenameClr, state_.op);
+    const std::filesystem::path folder =
+        sequenceResultsFolder(state_.settings.filenameClr, state_.op);
     for (int t = 0; t < kFifos; ++t) {
         if (!state_.settings.taDaqEnable[t]) {
             continue;

@@ -56,7 +56,8 @@ std::string waveformLine(int c, bool averages) {
 
 TEST_F(Auto, AFullSequenceWritesItsTablesWaveformsAndCells) {
     writeSequence(kFullSequence);
-    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[1] = state.settings.taDaqEnable[2] = true;
+    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[1] = state.settings.taDaqEnable[2] =
+        true;
     setup.name = "DUT7_";
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 0);
     EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
@@ -237,6 +238,17 @@ TEST_F(Auto, StopAnsweredYesAbortsWithoutResults) {
     op.queueAnswer(true);
     EXPECT_EQ(RunAutoSequenceTest(state, setup), 1);
     EXPECT_EQ(setup.statusText(), "");
+}
+
+TEST_F(Auto, AStopDuringTheWarmUpReadStillReachesTheOperator) {
+    writeSequence("[Pk]\nMeasure=Peak\n");
+    state.settings.taDaqEnable[0] = true;
+    bench.warmUpResults = {kReadDone, kReadStopped};  // channel 1's warm-up is stopped
+    op.queueAnswer(true);
+    EXPECT_EQ(RunAutoSequenceTest(state, setup), 1);
+    EXPECT_EQ(op.texts("yesno"), std::vector<std::string>{"Abort Sequence Test ?"});
+    EXPECT_EQ(bench.callsStartingWith("avg 10 ").size(), 2u);
+    EXPECT_FALSE(state.events.StopEvent.isSet());
 }
 
 TEST_F(Auto, SequenceFilesThatDoNotLoadAreReported) {

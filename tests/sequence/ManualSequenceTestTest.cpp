@@ -107,6 +107,14 @@ TEST_F(Manual, AbortingWritesNothing) {
     EXPECT_EQ(bench.callsStartingWith("avg 10 ").size(), 2u);
 }
 
+TEST_F(Manual, AStopDuringTheWarmUpReadStillReachesTheOperator) {
+    bench.warmUpResults = {kReadStopped};
+    op.queueAnswer(true);  // base line prompt
+    op.queueAnswer(true);  // abort
+    EXPECT_EQ(RunManualSequenceTest(state, setup), 1);
+    EXPECT_EQ(op.texts("yesno"), std::vector<std::string>{"DAQ Error\n\nAbort Sequence Test ?"});
+}
+
 TEST_F(Manual, TimeLimitsFollowTheCycleCount) {
     for (auto [cycles, limit] : {std::pair{10, 1000}, std::pair{100, 2000}}) {
         bench.calls.clear();

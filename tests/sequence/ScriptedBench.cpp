@@ -44,7 +44,13 @@ int32_t ScriptedBench::readAveragedEvents(int32_t count, uint32_t timeLimitMs, b
     calls.push_back("avg " + std::to_string(count) + " " + std::to_string(timeLimitMs) + " " +
                     std::to_string(display));
     int32_t result = 0;
-    if (display && !averagedResults.empty()) {
+    if (!display && !warmUpResults.empty()) {
+        result = warmUpResults.front();
+        warmUpResults.pop_front();
+    } else if (display && state_.events.StopEvent.isSet()) {
+        state_.events.StopEvent.reset();
+        result = kReadStopped;
+    } else if (display && !averagedResults.empty()) {
         result = averagedResults.front();
         averagedResults.pop_front();
     }

@@ -33,10 +33,13 @@ class ScriptedBench : public SequenceBoard, public ThresholdSink, public Sequenc
 
     double pulseVolts = 0.8;
     // Results of the measuring averaged reads (display flag set) and of the event reads, in
-    // order; 0 (with the values above) once used up. A scripted result still writes the outputs,
-    // so a test sees whether the worker keeps or clears them.
+    // order; 0 (with the values above) once used up. A measuring read that finds StopEvent set
+    // takes it and reports a stop, as the board's reads do. A scripted result still writes the
+    // outputs, so a test sees whether the worker keeps or clears them.
     std::deque<int32_t> averagedResults;
     std::deque<int32_t> eventResults;
+    // Results of the warm-up averaged reads (display flag clear), in order.
+    std::deque<int32_t> warmUpResults;
 
     std::vector<std::string> calls;  // "reset", "setup 1 5 0", "mode 8 5", "avg 3 1000 0", ...
     std::vector<std::pair<int, double>> thresholdRequests;

@@ -1,7 +1,13 @@
 // tarvo-cli sequence run / manual against vmecrate-sim with its pulse generator, as an operator
 // runs them over ssh.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdlib>
 #include <filesystem>
@@ -89,6 +95,47 @@ TEST_F(SequenceRunCommand, AMissingGeneratorOrAbsentDacsAreReportedWithoutResult
 
     run = cli("sequence run thr.txt");
     EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(SequenceRunCommand, CtrlCStopsAndTheAnswerGivenAbortsWithoutResults) {
+    std::ofstream(file("seq.txt")) << "[Pk]\nMeasure = Peak\n";
+    std::string resource = generator();
+    resource.pop_back();
+    // A read of a million events: only a stop ends it.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        chdir(dir_.path().c_str());
+        const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open("err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        execl(TARVO_CLI_PATH, TARVO_CLI_PATH, "sequence", "run", "seq.txt", "--resource",
+              resource.c_str(), "--cycles", "1000000", "--yes", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Stop once the first channel's read has begun.
+    for (int i = 0;
+         i < 1000 && readFile(file("out")).find("Executing Sequence Pk") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    int raw = 0;
+    for (int i = 0; i < 600 && waitpid(pid, &raw, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (waitpid(pid, &raw, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &raw, 0);
+        FAIL() << "the stop did not end the run";
+    }
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    const std::string err = readFile(file("err"));
+    EXPECT_NE(err.find("Stop Acquire\nAbort Sequence Test ? [y/n] y\n"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(file("SequenceTest_1.txt")));
 }
 
 TEST_F(SequenceRunCommand, TheManualTestTakesItsAnswersFromTheConsole) {
