@@ -17,6 +17,8 @@
 #include "card/LinkDevice.h"
 #include "card/PciCard.h"
 #include "generator/GeneratorServer.h"
+#include "i2c/I2cBench.h"
+#include "i2c/I2cServer.h"
 
 namespace vmesim {
 
@@ -67,6 +69,10 @@ class Crate {
     };
     void buildOpticalLinks(const Options& options);
     std::vector<OpticalLink> opticalLinks_;
+
+    void buildI2c(const Options& options);
+    std::unique_ptr<i2c::I2cBench> i2cBench_;
+    std::unique_ptr<i2c::I2cServer> i2cServer_;
 };
 
 }  // namespace vmesim

@@ -1,6 +1,10 @@
 #include "cli/SequenceConsole.h"
 
+#include "i2c/HeadlessThresholdSink.h"
+#include "i2c/I2cControls.h"
+
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace tarvo::cli {
@@ -58,11 +62,33 @@ bool SequenceConsole::askOkCancel(const std::string& text) {
     }
 }
 
-std::unique_ptr<ThresholdSink> openHeadlessThresholds(std::string& error) {
-    // The I2C adapter layer is not part of this build yet; when it is, its DAC sink is
-    // returned here.
-    error = "no I2C adapter layer in this build";
-    return nullptr;
+namespace {
+
+// The I2C controls with the sink over them, kept together for the run.
+class AdapterThresholds : public ThresholdSink {
+  public:
+    explicit AdapterThresholds(Operator& op) : controls(op), sink(controls) {}
+    bool setThreshold(int slot, double volts) override { return sink.setThreshold(slot, volts); }
+
+    I2cControls controls;
+    HeadlessThresholdSink sink;
+};
+
+}  // namespace
+
+std::unique_ptr<ThresholdSink> openHeadlessThresholds(Operator& op, const std::string& adapter) {
+    auto thresholds = std::make_unique<AdapterThresholds>(op);
+    std::string choice = adapter;
+    if (const char* env = std::getenv("TARVO_I2C_ADAPTER"); choice.empty() && env != nullptr) {
+        choice = env;
+    }
+    if (!choice.empty()) {
+        thresholds->controls.bus().adapterChoice = choice;
+    }
+    if (!thresholds->controls.openBus()) {
+        return nullptr;
+    }
+    return thresholds;
 }
 
 }  // namespace tarvo::cli

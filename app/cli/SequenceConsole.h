@@ -31,8 +31,9 @@ class SequenceConsole : public ConsoleOperator {
     std::optional<bool> abortAnswer_;
 };
 
-// Where the headless sequence test sends its threshold requests: the I2C adapter's DACs. nullptr
-// with the reason when no adapter can be used.
-std::unique_ptr<ThresholdSink> openHeadlessThresholds(std::string& error);
+// Where the headless sequence test sends its threshold requests: the DACs behind the I2C adapter
+// named (an id or name of "tarvo-cli i2c list"; empty: TARVO_I2C_ADAPTER, or the operator is asked
+// about each adapter). nullptr when no adapter can be used; the bus has said why.
+std::unique_ptr<ThresholdSink> openHeadlessThresholds(Operator& op, const std::string& adapter);
 
 }  // namespace tarvo::cli

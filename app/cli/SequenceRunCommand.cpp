@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* kRunUsage =
     "FILE --resource NAME [--name PREFIX] [--file-clr PATH] [--ta LIST] [--cycles N] "
-    "[--yes|--no]";
+    "[--yes|--no] [--i2c-adapter NAME]";
 constexpr const char* kManualUsage = "[--file-clr PATH] [--ta LIST] [--cycles N] [--yes|--no]";
 
 std::atomic<bool> interrupted{false};
@@ -37,6 +37,7 @@ struct Flags {
     std::string file;
     std::string resource;
     std::string name;
+    std::string i2cAdapter;
     std::string fileClr = "./daq.bin";  // results in the current folder
     std::array<bool, RunState::kFifoCount> ta{true, true, true, true, true, true, true, true};
     int32_t cycles = 1;
@@ -82,6 +83,8 @@ std::optional<std::string> parseFlags(const std::vector<std::string>& args, bool
             flags.resource = value;
         } else if (flag == "--name" && automatic) {
             flags.name = value;
+        } else if (flag == "--i2c-adapter" && automatic) {
+            flags.i2cAdapter = value;
         } else if (flag == "--file-clr") {
             flags.fileClr = value;
         } else if (flag == "--ta") {
@@ -189,20 +192,19 @@ int runAutomatic(const std::vector<std::string>& args) {
     setup.commandFile = flags.file;
     setup.resource = flags.resource;
     setup.name = flags.name;
+    SequenceConsole console(flags.abortAnswer);
     std::unique_ptr<ThresholdSink> thresholds;
     if (auto section = sectionNeedingThresholds(flags.file)) {
-        std::string why;
-        thresholds = openHeadlessThresholds(why);
+        thresholds = openHeadlessThresholds(console, flags.i2cAdapter);
         if (!thresholds) {
             std::fprintf(stderr,
-                         "tarvo-cli sequence run: section %s sets thresholds, and the threshold "
-                         "DACs cannot be reached: %s\n",
-                         section->c_str(), why.c_str());
+                         "tarvo-cli sequence run: section %s sets thresholds, and no I2C adapter "
+                         "reaches the threshold DACs\n",
+                         section->c_str());
             return 1;
         }
     }
     setup.thresholds = thresholds.get();
-    SequenceConsole console(flags.abortAnswer);
     return runTest(flags, 6, setup, console);
 }
 
