@@ -18,13 +18,14 @@
 #include "cli/SequenceConsole.h"
 #include "sequence/SequenceScript.h"
 #include "sequence/SequenceTestWorkers.h"
+#include "spreadsheet/WorkbookCellSink.h"
 
 namespace tarvo::cli {
 namespace {
 
 constexpr const char* kRunUsage =
     "FILE --resource NAME [--name PREFIX] [--file-clr PATH] [--ta LIST] [--cycles N] "
-    "[--yes|--no] [--i2c-adapter NAME]";
+    "[--yes|--no] [--i2c-adapter NAME] [--workbook PATH]";
 constexpr const char* kManualUsage = "[--file-clr PATH] [--ta LIST] [--cycles N] [--yes|--no]";
 
 std::atomic<bool> interrupted{false};
@@ -38,6 +39,7 @@ struct Flags {
     std::string resource;
     std::string name;
     std::string i2cAdapter;
+    std::string workbook;
     std::string fileClr = "./daq.bin";  // results in the current folder
     std::array<bool, RunState::kFifoCount> ta{true, true, true, true, true, true, true, true};
     int32_t cycles = 1;
@@ -83,6 +85,8 @@ std::optional<std::string> parseFlags(const std::vector<std::string>& args, bool
             flags.resource = value;
         } else if (flag == "--name" && automatic) {
             flags.name = value;
+        } else if (flag == "--workbook" && automatic) {
+            flags.workbook = value;
         } else if (flag == "--i2c-adapter" && automatic) {
             flags.i2cAdapter = value;
         } else if (flag == "--file-clr") {
@@ -126,8 +130,9 @@ std::optional<std::string> sectionNeedingThresholds(const std::string& file) {
 
 // Runs one sequence test to its end; the exit status.
 int runTest(const Flags& flags, int32_t acquisitionType, SequenceTestSetup& setup,
-            SequenceConsole& console) {
+            SequenceConsole& console, bool excelOpen = false) {
     RunState state;
+    state.excelOpen = excelOpen;
     state.settings.adcRev1 = true;
     state.settings.acquisitionType = acquisitionType;
     state.settings.cycleCount = flags.cycles;
@@ -205,7 +210,19 @@ int runAutomatic(const std::vector<std::string>& args) {
         }
     }
     setup.thresholds = thresholds.get();
-    return runTest(flags, 6, setup, console);
+    if (flags.workbook.empty()) {
+        return runTest(flags, 6, setup, console);
+    }
+    // The live workbook: cells are written from the worker's thread as they come.
+    WorkbookCellSink workbook(console);
+    if (workbook.open(flags.workbook) != WorkbookOpen::Opened) {
+        std::fprintf(stderr, "tarvo-cli sequence run: the workbook %s did not open\n",
+                     flags.workbook.c_str());
+        return 1;
+    }
+    setup.cells = &workbook;
+    const int status = runTest(flags, 6, setup, console, true);
+    return workbook.finish() ? status : 1;
 }
 
 int runManual(const std::vector<std::string>& args) {
