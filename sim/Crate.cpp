@@ -73,7 +73,11 @@ void Crate::mapSlaves(const Options& options) {
         bus_.map(std::make_shared<MemorySlave>(region.address, region.size));
     }
     if (options.board) {
-        auto readoutBoard = std::make_shared<board::ReadoutBoard>(options.boardOptions);
+        board::BoardOptions boardOptions = options.boardOptions;
+        if (options.generator) {
+            boardOptions.bench = &bench_;
+        }
+        auto readoutBoard = std::make_shared<board::ReadoutBoard>(boardOptions);
         bus_.map(readoutBoard);
         bus_.addResetHandler([readoutBoard] { readoutBoard->systemReset(); });
     }
@@ -88,6 +92,15 @@ void Crate::start() {
     settings.idleLimit = std::chrono::milliseconds(options_.idleTimeoutMs);
     usbServer_ = std::make_unique<UsbServer>(*usbBridge_, trace_, settings);
     usbServer_->start();
+    if (options_.generator) {
+        generator::GeneratorServer::Settings generatorSettings;
+        generatorSettings.port = options_.generatorPort;
+        generatorSettings.logPath = options_.generatorLogPath;
+        generatorSettings.resourceFile =
+            (std::filesystem::path(options_.dir) / kGeneratorResourceFile).string();
+        generator_ = std::make_unique<generator::GeneratorServer>(bench_, generatorSettings);
+        generator_->start();
+    }
     if (i2cBench_) {
         i2cServer_ = std::make_unique<i2c::I2cServer>(
             *i2cBench_, (std::filesystem::path(options_.dir) / "i2c-0").string());
@@ -110,6 +123,9 @@ void Crate::stop() {
     }
     if (usbServer_) {
         usbServer_->stop();
+    }
+    if (generator_) {
+        generator_->stop();
     }
     for (auto& optical : opticalLinks_) {
         if (optical.server) {

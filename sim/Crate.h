@@ -16,6 +16,7 @@
 #include "card/CardServer.h"
 #include "card/LinkDevice.h"
 #include "card/PciCard.h"
+#include "generator/GeneratorServer.h"
 #include "i2c/I2cBench.h"
 #include "i2c/I2cServer.h"
 
@@ -38,6 +39,11 @@ class Crate {
     Bridge& usbBridge() { return *usbBridge_; }
     TraceLog& trace() { return trace_; }
     BenchState& bench() { return bench_; }
+    // The pulse generator, when the options ask for one and the crate has started.
+    generator::GeneratorServer* generator() { return generator_.get(); }
+
+    // The file in the crate's folder that names the generator's resource.
+    static constexpr const char* kGeneratorResourceFile = "generator-resource";
 
     std::map<std::string, uint64_t> stats() const;
     // Writes stats() as one JSON object.
@@ -52,6 +58,7 @@ class Crate {
     TraceLog trace_;
     std::unique_ptr<Bridge> usbBridge_;
     std::unique_ptr<UsbServer> usbServer_;
+    std::unique_ptr<generator::GeneratorServer> generator_;
 
     // One optical link per card: its bridges (on the same VME bus) and its link device.
     struct OpticalLink {

@@ -156,6 +156,18 @@ const std::vector<OptionEntry>& optionTable() {
                                ? 1
                                : parseNumber(v.substr(colon + 1), "--drop-replies count");
          }},
+        {"--generator", Value::Optional, "PORT",
+         "a SCPI pulse generator on this loopback port (default: any free port)",
+         [](Options& o, const std::string& v) {
+             o.generator = true;
+             const uint32_t port = v.empty() ? 0 : parseNumber(v, "--generator");
+             if (port > 65535) {
+                 throw OptionError("--generator takes a port 0..65535");
+             }
+             o.generatorPort = static_cast<uint16_t>(port);
+         }},
+        {"--generator-log", Value::Required, "FILE", "record every line the generator receives",
+         [](Options& o, const std::string& v) { o.generatorLogPath = v; }},
         {"--i2c", Value::None, nullptr,
          "the front-end board's threshold DACs and temperature ADC on DIR/i2c-0",
          [](Options& o, const std::string&) { o.i2c = true; }},

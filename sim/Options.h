@@ -40,6 +40,10 @@ struct Options {
     uint32_t opticalBoards = 1;
     uint32_t dropFirst = 0;
     uint32_t dropCount = 0;
+    // The bench's SCPI pulse generator on a loopback port (0: any free port).
+    bool generator = false;
+    uint16_t generatorPort = 0;
+    std::string generatorLogPath;
     // The front-end board's I2C chips on DIR/i2c-0: VATA temperatures in degrees C (the last one
     // given fills the rest), their drift, and chips that do not acknowledge.
     bool i2c = false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "bench/BenchState.h"
 #include "board/BoardMap.h"
 
 namespace vmesim::board {
@@ -18,6 +19,9 @@ struct BoardOptions {
     uint64_t seed = kDefaultSeed;
     // Monotonic time in nanoseconds; empty means the steady clock. Tests drive it by hand.
     std::function<uint64_t()> clockNs;
+    // The bench whose pulse generator drives the calibration line and whose DACs set the
+    // discriminator thresholds; null: the board's own calibration pulser and free triggers.
+    const BenchState* bench = nullptr;
 };
 
 }  // namespace vmesim::board

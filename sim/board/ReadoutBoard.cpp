@@ -1,5 +1,7 @@
 #include "board/ReadoutBoard.h"
 
+#include "board/BenchCoupling.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -34,7 +36,7 @@ ReadoutBoard::ReadoutBoard(BoardOptions options)
         // Periods are capped at some thirty years, so that a tiny rate cannot overflow the clock.
         periodNs_ = static_cast<uint64_t>(std::llround(std::min(1e9 / options_.eventRateHz, 1e18)));
     }
-    nextEventNs_ = nextBlockNs_ = now();
+    nextEventNs_ = nextBlockNs_ = nextPulseNs_ = now();
     event_.reserve(kSections * 512);
 }
 
@@ -214,18 +216,46 @@ uint32_t ReadoutBoard::readStatus() {
 // leave one latched trigger behind, so a reader that falls behind gets one event at once and then
 // the rate again, never a burst.
 bool ReadoutBoard::eventDue() {
-    return dueOnGrid(nextEventNs_);
+    if (options_.bench != nullptr && wordsPerFifo(modeOf(control1_)) == 256) {
+        return triggerDue();
+    }
+    return dueOnGrid(nextEventNs_, periodNs_);
 }
 
-bool ReadoutBoard::dueOnGrid(uint64_t& nextNs) {
-    if (periodNs_ == 0) {
+// The read-out modes on a bench: the sections' discriminators, OR-ed. Detector signals and noise
+// fire at the board's event rate, generator pulses at the generator's frequency.
+bool ReadoutBoard::triggerDue() {
+    const BenchState::Snapshot bench = options_.bench->snapshot();
+    bool freeRunning = false;
+    bool pulse = false;
+    for (unsigned s = 0; s < kSections; ++s) {
+        switch (bench::triggerSource(frontEnd_[s], bench.thresholdVolts[s], bench)) {
+            case bench::TriggerSource::Input:
+            case bench::TriggerSource::Noise:
+                freeRunning = true;
+                break;
+            case bench::TriggerSource::Pulse:
+                pulse = true;
+                break;
+            case bench::TriggerSource::None:
+                break;
+        }
+    }
+    const bool freeDue = freeRunning && dueOnGrid(nextEventNs_, periodNs_);
+    const auto pulsePeriod = static_cast<uint64_t>(std::llround(1e9 / bench.generatorHz));
+    const bool pulseDue = pulse && dueOnGrid(nextPulseNs_, std::max<uint64_t>(pulsePeriod, 1));
+    return freeDue || pulseDue;
+}
+
+bool ReadoutBoard::dueOnGrid(uint64_t& nextNs, uint64_t periodNs) {
+    if (periodNs == 0) {
         return true;
     }
     const uint64_t t = now();
     if (t < nextNs) {
         return false;
     }
-    nextNs += periodNs_ * (1 + (t - nextNs) / periodNs_);
+    nextNs += periodNs * (1 + (t - nextNs) / periodNs);
     return true;
 }
 
@@ -238,6 +268,9 @@ void ReadoutBoard::makeEvent() {
     ++counts_.eventsMade;
     event_.resize(static_cast<size_t>(kSections) * n);
     const int shift = SignalModel::adcShiftFor(offsetAdc_);
+    if (options_.bench != nullptr) {
+        signals_.setTestPulseVolts(bench::calibrationVolts(options_.bench->snapshot()));
+    }
     for (unsigned k = 0; k < kSections; ++k) {
         uint32_t* out = event_.data() + k * n;
         if (n == 256) {
@@ -297,7 +330,7 @@ uint32_t ReadoutBoard::takeEventWord() {
 
 bool ReadoutBoard::takeStreamWord(uint32_t& word) {
     if (!stream_.hasWord()) {
-        if (!dueOnGrid(nextBlockNs_)) {
+        if (!dueOnGrid(nextBlockNs_, periodNs_)) {
             ++counts_.streamEmptyReads;
             return false;
         }

@@ -31,6 +31,9 @@ namespace vmesim::board {
 // With an event rate set, blocks come at that rate too, and a read that finds the stream empty
 // ends in a bus error, the way the old board ended a block transfer when it ran out of data.
 //
+// With a bench attached (BenchCoupling.h), the read-out modes are triggered: an event comes when a
+// section's discriminator fires, and test pulses come from the bench's generator.
+//
 // Injected bus errors hit only the data path (status reads and port data), never the control
 // registers, and a failed cycle changes nothing: the word it would have carried comes next.
 class ReadoutBoard : public VmeSlave {
@@ -78,7 +81,8 @@ class ReadoutBoard : public VmeSlave {
 
     uint32_t readStatus();
     bool eventDue();
-    bool dueOnGrid(uint64_t& nextNs);
+    bool triggerDue();
+    bool dueOnGrid(uint64_t& nextNs, uint64_t periodNs);
     void makeEvent();
     void corruptOneWord();
     void abandonEvent();
@@ -107,6 +111,7 @@ class ReadoutBoard : public VmeSlave {
     uint64_t periodNs_ = 0;
     uint64_t nextEventNs_ = 0;
     uint64_t nextBlockNs_ = 0;
+    uint64_t nextPulseNs_ = 0;  // the bench generator's pulses
     uint64_t dataAccesses_ = 0;
     Counts counts_;
 };

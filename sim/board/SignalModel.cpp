@@ -92,7 +92,7 @@ const int16_t* SignalModel::noiseRun(FastRng& rng) const {
 
 void SignalModel::setTestPulseVolts(double volts) {
     testPulseVolts_ = volts;
-    testPulseCounts_ = static_cast<int>(std::lround(std::max(volts, 0.0) * kCountsPerVolt));
+    testPulseCounts_ = static_cast<int>(std::lround(volts * kCountsPerVolt));
 }
 
 int SignalModel::adcShiftFor(uint32_t offsetAdc) {

@@ -21,6 +21,7 @@ class SignalModel {
     explicit SignalModel(uint64_t seed);
 
     // Amplitude of the test pulse at the front-end input; 1 V gives 1000 ADC counts at gain 1x.
+    // A negative amplitude is a pulse of the other sign.
     void setTestPulseVolts(double volts);
     double testPulseVolts() const { return testPulseVolts_; }
 
