@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "acquisition/RunState.h"
 #include "cli/Command.h"
 #include "cli/SequenceConsole.h"
+#include "cli/TaList.h"
 #include "sequence/SequenceScript.h"
 #include "sequence/SequenceTestWorkers.h"
 #include "spreadsheet/WorkbookCellSink.h"
@@ -45,21 +45,6 @@ struct Flags {
     int32_t cycles = 1;
     std::optional<bool> abortAnswer;
 };
-
-bool parseTaList(const std::string& text, std::array<bool, RunState::kFifoCount>& enable) {
-    enable.fill(false);
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        char* end = nullptr;
-        const long ta = std::strtol(item.c_str(), &end, 10);
-        if (item.empty() || *end != '\0' || ta < 1 || ta > RunState::kFifoCount) {
-            return false;
-        }
-        enable[ta - 1] = true;
-    }
-    return true;
-}
 
 // The flags of either command; an error text when they do not parse.
 std::optional<std::string> parseFlags(const std::vector<std::string>& args, bool automatic,
@@ -92,8 +77,12 @@ std::optional<std::string> parseFlags(const std::vector<std::string>& args, bool
         } else if (flag == "--file-clr") {
             flags.fileClr = value;
         } else if (flag == "--ta") {
-            if (!parseTaList(value, flags.ta)) {
-                return "bad value for --ta: " + value;
+            // An empty list is a sequence test with every TA section off: it still sends its
+            // cells and writes no results file.
+            if (value.empty()) {
+                flags.ta.fill(false);
+            } else if (auto problem = parseTaList(value, flags.ta)) {
+                return "bad value for --ta: " + *problem;
             }
         } else if (flag == "--cycles") {
             char* end = nullptr;
