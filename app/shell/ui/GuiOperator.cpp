@@ -1,0 +1,197 @@
+#include "shell/ui/GuiOperator.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+#include <QThread>
+#include <condition_variable>
+#include <mutex>
+
+namespace tarvo {
+
+struct GuiOperator::Shared {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool shutDown = false;
+};
+
+GuiOperator::GuiOperator(QWidget* owner) : owner_(owner), shared_(std::make_shared<Shared>()) {}
+
+GuiOperator::~GuiOperator() {
+    shutdown();
+}
+
+void GuiOperator::shutdown() {
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->shutDown = true;
+    }
+    shared_->answered.notify_all();
+}
+
+template <class T>
+T GuiOperator::onGuiThread(std::function<T()> show, T fallback) {
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->shutDown) {
+            return fallback;
+        }
+    }
+    if (QThread::currentThread() == qApp->thread()) {
+        return show();
+    }
+    struct Pending {
+        bool done = false;
+        T answer{};
+    };
+    auto pending = std::make_shared<Pending>();
+    auto shared = shared_;
+    QMetaObject::invokeMethod(
+        qApp,
+        [shared, pending, show] {
+            {
+                std::lock_guard lock(shared->mutex);
+                if (shared->shutDown) {
+                    return;
+                }
+            }
+            T answer = show();
+            {
+                std::lock_guard lock(shared->mutex);
+                pending->answer = std::move(answer);
+                pending->done = true;
+            }
+            shared->answered.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(shared_->mutex);
+    shared_->answered.wait(lock, [&] { return pending->done || shared_->shutDown; });
+    return pending->done ? pending->answer : fallback;
+}
+
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int box(QWidget* owner, QMessageBox::Icon icon, const std::string& text,
+        QMessageBox::StandardButtons buttons) {
+    QMessageBox message(icon, QStringLiteral("Nimbra DAQ"), qs(text), buttons, owner);
+    message.setObjectName(QStringLiteral("operatorMessage"));
+    return message.exec();
+}
+
+}  // namespace
+
+void GuiOperator::error(const std::string& text) {
+    onGuiThread<int>(
+        [this, text] { return box(owner_, QMessageBox::Critical, text, QMessageBox::Ok); }, 0);
+}
+
+void GuiOperator::warning(const std::string& text) {
+    onGuiThread<int>(
+        [this, text] { return box(owner_, QMessageBox::Warning, text, QMessageBox::Ok); }, 0);
+}
+
+bool GuiOperator::askYesNo(const std::string& text) {
+    return onGuiThread<bool>(
+        [this, text] {
+            return box(owner_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+                   QMessageBox::Yes;
+        },
+        false);
+}
+
+bool GuiOperator::askOkCancel(const std::string& text) {
+    return onGuiThread<bool>(
+        [this, text] {
+            return box(owner_, QMessageBox::Question, text,
+                       QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        },
+        false);
+}
+
+bool GuiOperator::askRetryCancel(const std::string& text) {
+    return onGuiThread<bool>(
+        [this, text] {
+            return box(owner_, QMessageBox::Warning, text,
+                       QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+        },
+        false);
+}
+
+QString GuiOperator::qtFilter(const std::string& filter) {
+    QStringList parts = qs(filter).split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        // "*.*" would only match names with a dot.
+        out << parts[i].replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+namespace {
+
+std::optional<std::string> runFileDialog(QWidget* owner, QFileDialog::AcceptMode mode,
+                                         const std::string& preset,
+                                         const std::string& defaultExtension,
+                                         const std::string& filter) {
+    QFileDialog dialog(owner);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setNameFilter(GuiOperator::qtFilter(filter));
+    QString suffix = qs(defaultExtension);
+    if (suffix.startsWith(QLatin1Char('.'))) {
+        suffix.remove(0, 1);
+    }
+    dialog.setDefaultSuffix(suffix);
+    if (!preset.empty()) {
+        dialog.selectFile(qs(preset));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toLocal8Bit().toStdString();
+}
+
+}  // namespace
+
+std::optional<std::string> GuiOperator::chooseOpenFile(const std::string& preset,
+                                                       const std::string& defaultExtension,
+                                                       const std::string& filter) {
+    return onGuiThread<std::optional<std::string>>(
+        [=, this] {
+            return runFileDialog(owner_, QFileDialog::AcceptOpen, preset, defaultExtension, filter);
+        },
+        std::nullopt);
+}
+
+std::optional<std::string> GuiOperator::chooseSaveFile(const std::string& preset,
+                                                       const std::string& defaultExtension,
+                                                       const std::string& filter) {
+    return onGuiThread<std::optional<std::string>>(
+        [=, this] {
+            return runFileDialog(owner_, QFileDialog::AcceptSave, preset, defaultExtension, filter);
+        },
+        std::nullopt);
+}
+
+std::optional<std::string> GuiOperator::chooseFolder(const std::string& title,
+                                                     const std::string& preset) {
+    return onGuiThread<std::optional<std::string>>(
+        [=, this]() -> std::optional<std::string> {
+            QString folder = QFileDialog::getExistingDirectory(owner_, qs(title), qs(preset),
+                                                               QFileDialog::DontUseNativeDialog);
+            if (folder.isEmpty()) {
+                return std::nullopt;
+            }
+            return folder.toLocal8Bit().toStdString();
+        },
+        std::nullopt);
+}
+
+}  // namespace tarvo
