@@ -127,16 +127,16 @@ double bareRound(const std::string& path, int events) {
 double readoutRound(int32_t handle, const fs::path& folder, int events, bool files) {
     tarvo::RunState state;
     state.vmeHandle = handle;
-    state.acquisitionType = 0;
-    state.cycleCount = events;
-    state.filenameClr = (folder / "daqclr.bin").string();
+    state.settings.acquisitionType = 0;
+    state.settings.cycleCount = events;
+    state.settings.filenameClr = (folder / "daqclr.bin").string();
     if (!files) {
-        state.taDaqEnable.fill(false);
+        state.settings.taDaqEnable.fill(false);
     }
     auto start = Clock::now();
     int result = tarvo::FifoReadoutWorker(state);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (result != 0 || state.cyclesDone.load() != events) {
+    if (result != 0 || state.progress.cyclesDone.load() != events) {
         throw std::runtime_error("readout round ended early");
     }
     return seconds;

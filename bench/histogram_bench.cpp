@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "acquisition/DaqFileLayout.h"
-#include "acquisition/HistogramWorker.h"
 #include "acquisition/RunState.h"
+#include "histogram/HistogramWorker.h"
 #include "shell/Operator.h"
 
 namespace fs = std::filesystem;
@@ -210,11 +210,11 @@ int main(int argc, char** argv) {
     ConsoleOperator console(false);
     RunState state;
     state.op = &console;
-    state.adcRev1 = true;
-    state.filenameClr = clr;
-    state.taDaqEnable.fill(true);
-    state.samplesFrom = 0;
-    state.samplesTo = 7;
+    state.settings.adcRev1 = true;
+    state.settings.filenameClr = clr;
+    state.settings.taDaqEnable.fill(true);
+    state.settings.samplesFrom = 0;
+    state.settings.samplesTo = 7;
     const std::tm when = localClock();
     auto clock = [when] { return when; };
     bool ok = true;
@@ -230,13 +230,13 @@ int main(int argc, char** argv) {
     };
 
     // (a) histograms only.
-    state.histogramsOnly = true;
+    state.settings.histogramsOnly = true;
     Timing catTime = best(3, [&] { ok = std::system(cat.c_str()) == 0 && ok; });
     Timing onlyTime = best(3, [&] { ok = FifoHistogramWorker(state, clock) && ok; });
     line("(a) histograms only", onlyTime, "cat to /dev/null", catTime, "goal <= 3");
 
     // (b) value lists and spectra.
-    state.histogramsOnly = false;
+    state.settings.histogramsOnly = false;
     ok = FifoHistogramWorker(state, clock) && ok;  // so that every timed run overwrites
     Timing fullTime = best(3, [&] { ok = FifoHistogramWorker(state, clock) && ok; });
     const std::vector<Output> files = outputs(folder.string());

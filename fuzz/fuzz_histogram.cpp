@@ -16,8 +16,8 @@
 #include <string>
 
 #include "acquisition/DaqFileLayout.h"
-#include "acquisition/HistogramWorker.h"
 #include "acquisition/RunState.h"
+#include "histogram/HistogramWorker.h"
 #include "shell/Operator.h"
 
 namespace {
@@ -56,21 +56,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tarvo::ScriptedOperator op;
     tarvo::RunState state;
     state.op = &op;
-    state.adcRev1 = (data[0] & 1) != 0;
-    state.histogramsOnly = (data[0] & 2) != 0;
-    state.histogramMode = (data[0] >> 2) & 7;
-    state.samplesFrom = static_cast<int8_t>(data[1]);
-    state.samplesTo = static_cast<int8_t>(data[2]);
-    state.baseLine.fill(uint32_t(data[3]) | uint32_t(data[4]) << 8 | uint32_t(data[5]) << 16 |
-                        uint32_t(data[6]) << 24);
-    state.filenameClr = folder() + "/daq.bin";
-    state.taDaqEnable.fill(false);
-    state.taDaqEnable[0] = true;
+    state.settings.adcRev1 = (data[0] & 1) != 0;
+    state.settings.histogramsOnly = (data[0] & 2) != 0;
+    state.settings.histogramMode = (data[0] >> 2) & 7;
+    state.settings.samplesFrom = static_cast<int8_t>(data[1]);
+    state.settings.samplesTo = static_cast<int8_t>(data[2]);
+    state.settings.baseLine.fill(uint32_t(data[3]) | uint32_t(data[4]) << 8 |
+                                 uint32_t(data[5]) << 16 | uint32_t(data[6]) << 24);
+    state.settings.filenameClr = folder() + "/daq.bin";
+    state.settings.taDaqEnable.fill(false);
+    state.settings.taDaqEnable[0] = true;
 
     const uint64_t recordBytes =
-        state.adcRev1 ? tarvo::daq::kFifoRecordBytes : tarvo::daq::kLegacyRecordBytes;
-    const std::string input =
-        state.adcRev1 ? tarvo::daq::fifoFileName(state.filenameClr, 0) : state.filenameClr;
+        state.settings.adcRev1 ? tarvo::daq::kFifoRecordBytes : tarvo::daq::kLegacyRecordBytes;
+    const std::string input = state.settings.adcRev1
+                                  ? tarvo::daq::fifoFileName(state.settings.filenameClr, 0)
+                                  : state.settings.filenameClr;
     std::ofstream(input, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data + kFields),
                static_cast<std::streamsize>(size - kFields));
@@ -80,13 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             tarvo::daq::kFifoRecordBytes);
     static tarvo::HistogramWorkspace legacyWs(tarvo::daq::kLegacyRecordBytes,
                                               tarvo::daq::kLegacyRecordBytes);
-    tarvo::HistogramWorkspace& ws = state.adcRev1 ? fifoWs : legacyWs;
+    tarvo::HistogramWorkspace& ws = state.settings.adcRev1 ? fifoWs : legacyWs;
     ws.clock = fixedTime;
-    const bool ok = state.adcRev1 ? tarvo::histogramFile(state, input, 0, ws)
-                                  : tarvo::legacyHistogramFile(state, ws);
+    const bool ok = state.settings.adcRev1 ? tarvo::histogramFile(state, input, 0, ws)
+                                           : tarvo::legacyHistogramFile(state, ws);
     const size_t errors = op.texts("error").size();
     check(ok ? errors == 0 : errors >= 1);
     check(op.entries().size() == errors);  // nothing but error boxes
-    check(state.bytesProcessed.load() <= (size - kFields) / recordBytes * recordBytes);
+    check(state.progress.bytesProcessed.load() <= (size - kFields) / recordBytes * recordBytes);
     return 0;
 }

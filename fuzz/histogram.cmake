@@ -3,11 +3,11 @@
 set(histogram_src ${CMAKE_SOURCE_DIR}/app)
 nimbra_fuzz_target(fuzz-histogram
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_histogram.cpp
-        ${histogram_src}/acquisition/HistogramModes.cpp
-        ${histogram_src}/acquisition/HistogramOutputFile.cpp
-        ${histogram_src}/acquisition/HistogramRecordReader.cpp
-        ${histogram_src}/acquisition/HistogramWorker.cpp
-        ${histogram_src}/acquisition/SpectrumWriter.cpp
+        ${histogram_src}/histogram/HistogramModes.cpp
+        ${histogram_src}/histogram/HistogramOutputFile.cpp
+        ${histogram_src}/histogram/HistogramRecordReader.cpp
+        ${histogram_src}/histogram/HistogramWorker.cpp
+        ${histogram_src}/histogram/SpectrumWriter.cpp
         ${histogram_src}/acquisition/DaqFileLayout.cpp
         ${histogram_src}/shell/Operator.cpp)
 target_include_directories(fuzz-histogram PRIVATE ${histogram_src})

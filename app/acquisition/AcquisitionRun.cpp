@@ -24,10 +24,10 @@ void registerSequenceWorker(int32_t acquisitionType, WorkerProc worker) {
 }
 
 WorkerProc workerFor(const RunState& state) {
-    if (!state.adcRev1) {
+    if (!state.settings.adcRev1) {
         return LegacyReadoutWorker;
     }
-    switch (state.acquisitionType) {
+    switch (state.settings.acquisitionType) {
         case 0:
         case 3:
             return FifoReadoutWorker;
@@ -38,51 +38,51 @@ WorkerProc workerFor(const RunState& state) {
             return FindPeakWorker;
         case 5:
         case 6:
-            return sequenceWorkers()[state.acquisitionType - 5];
+            return sequenceWorkers()[state.settings.acquisitionType - 5];
         default:
             return nullptr;
     }
 }
 
 std::thread StartAcquisition(RunState& state) {
-    BoardAccess board(state);
+    BoardAccess board(state.boardContext());
     if (state.vmeHandle == -1) {
         board.error("Fatal: Initialization FAIL\nPress VME Reset to initilize");
-        state.lastError.store(CommError);
+        state.progress.lastError.store(CommError);
         return {};
     }
-    state.acquisitionIdle.store(false);
-    if (board.write(board::kOffsetAdc, state.offsetAdc) != 0) {
+    state.progress.acquisitionIdle.store(false);
+    if (board.write(board::kOffsetAdc, state.settings.offsetAdc) != 0) {
         board.error("FATAL: Write OffsetADC FAIL");
     }
-    state.cyclesDone.store(0);
-    state.busErrorCount.store(0);
-    state.eventsLost.store(0);
-    state.sumCount.store(0);
-    state.StopEvent.reset();
-    state.AcquisitionDoneEvent.reset();
-    state.DisplayReadyEvent.reset();
-    state.resetScale.store(true);
+    state.progress.cyclesDone.store(0);
+    state.progress.busErrorCount.store(0);
+    state.progress.eventsLost.store(0);
+    state.display.sumCount.store(0);
+    state.events.StopEvent.reset();
+    state.events.AcquisitionDoneEvent.reset();
+    state.events.DisplayReadyEvent.reset();
+    state.display.resetScale.store(true);
 
     WorkerProc worker = workerFor(state);
     if (worker == nullptr) {
         // Nothing will ever set the event otherwise, and the window would wait for ever.
-        state.AcquisitionDoneEvent.set();
+        state.events.AcquisitionDoneEvent.set();
         return {};
     }
     return std::thread([&state, worker] { worker(state); });
 }
 
 void StopAcquisition(RunState& state) {
-    state.StopEvent.set();
+    state.events.StopEvent.set();
 }
 
 int32_t SoftTrigger(RunState& state) {
-    BoardAccess board(state);
-    state.DisplayReadyEvent.reset();
+    BoardAccess board(state.boardContext());
+    state.events.DisplayReadyEvent.reset();
     int32_t result = board.write(board::kSoftwareTrigger, 0);
     if (result != 0) {
-        state.lastError.store(result);
+        state.progress.lastError.store(result);
         board.error("FATAL: Software Trigger FAIL");
     }
     return result;
@@ -90,20 +90,20 @@ int32_t SoftTrigger(RunState& state) {
 
 RunTimerTick OnRunTimer(RunState& state) {
     RunTimerTick tick;
-    if (state.AcquisitionDoneEvent.isSet()) {
-        state.AcquisitionDoneEvent.reset();
-        state.acquisitionIdle.store(true);
+    if (state.events.AcquisitionDoneEvent.isSet()) {
+        state.events.AcquisitionDoneEvent.reset();
+        state.progress.acquisitionIdle.store(true);
         tick.finished = true;
         if (state.excelOpen) {
             state.excelOpen = false;
             tick.closeWorkbook = true;
         }
     }
-    tick.cycleCount = state.cycleCount;
-    tick.cyclesDone = state.cyclesDone.load();
-    tick.busErrorCount = state.busErrorCount.load();
-    tick.eventsLost = state.eventsLost.load();
-    tick.lastError = state.lastError.load();
+    tick.cycleCount = state.settings.cycleCount;
+    tick.cyclesDone = state.progress.cyclesDone.load();
+    tick.busErrorCount = state.progress.busErrorCount.load();
+    tick.eventsLost = state.progress.eventsLost.load();
+    tick.lastError = state.progress.lastError.load();
     char text[64];
     std::snprintf(text, sizeof text, "BusError Count=%u", tick.busErrorCount);
     tick.busErrorText = text;

@@ -65,10 +65,10 @@ class FifoFiles {
 
     bool openEnabled(const RunState& state) {
         for (int k = 0; k < daq::kFifoCount; ++k) {
-            if (!state.taDaqEnable[k]) {
+            if (!state.settings.taDaqEnable[k]) {
                 continue;
             }
-            std::string path = daq::fifoFileName(state.filenameClr, k);
+            std::string path = daq::fifoFileName(state.settings.filenameClr, k);
             std::string reason;
             files_[k].emplace();
             if (!files_[k]->open(path, DaqFileWriter::Sharing::DenyWriters, daq::kFifoRecordBytes,
@@ -133,27 +133,27 @@ int runFifoWorker(RunState& state, FifoWorkerKind kind) {
     const bool readout = kind == FifoWorkerKind::Readout;
     const bool findPeak = kind == FifoWorkerKind::FindPeak;
     const int words = readout ? 256 : 512;
-    BoardAccess board(state);
+    BoardAccess board(state.boardContext());
     auto finish = [&state](int result) {
-        state.AcquisitionDoneEvent.set();
+        state.events.AcquisitionDoneEvent.set();
         return result;
     };
 
-    if (!setUpBoard(board, state.acquisitionType, state.channel)) {
+    if (!setUpBoard(board, state.settings.acquisitionType, state.settings.channel)) {
         return finish(1);
     }
-    state.wordsPerFifo.store(words);
+    state.display.wordsPerFifo.store(words);
     FifoFiles files(board);
     if (readout && !files.openEnabled(state)) {
         return finish(1);
     }
 
-    FifoEventReader reader(board, words, readout ? 2048 : 4096);
+    FifoEventReader reader(board, state.progress, state.events, words, readout ? 2048 : 4096);
     std::vector<uint32_t> area(static_cast<size_t>(RunState::kFifoCount) * words);
     std::vector<uint32_t> sums(findPeak ? area.size() : 0, 0);
     bool firstHandOff = true;
-    const int32_t cycleCount = state.cycleCount;
-    while (state.cyclesDone.load() < cycleCount) {
+    const int32_t cycleCount = state.settings.cycleCount;
+    while (state.progress.cyclesDone.load() < cycleCount) {
         if (reader.readEvent(area.data()) != ReadOutcome::Event) {
             files.closeAll();
             return finish(1);
@@ -163,32 +163,33 @@ int runFifoWorker(RunState& state, FifoWorkerKind kind) {
                 sums[i] += area[i] & 0xFFF;
             }
         }
-        if (!state.DisplayReadyEvent.isSet()) {
+        if (!state.events.DisplayReadyEvent.isSet()) {
             for (int k = 0; k < RunState::kFifoCount; ++k) {
                 std::copy_n(area.begin() + static_cast<ptrdiff_t>(k) * words, words,
-                            state.SpyBuffer[k].begin());
+                            state.display.SpyBuffer[k].begin());
             }
             if (findPeak) {
                 for (int k = 0; k < RunState::kFifoCount; ++k) {
                     std::copy_n(sums.begin() + static_cast<ptrdiff_t>(k) * words, words,
-                                state.SumBuffer[k].begin());
+                                state.display.SumBuffer[k].begin());
                 }
-                state.sumCount.store(static_cast<uint32_t>(state.cyclesDone.load() + 1));
-                state.resetScale.store(firstHandOff);
+                state.display.sumCount.store(
+                    static_cast<uint32_t>(state.progress.cyclesDone.load() + 1));
+                state.display.resetScale.store(firstHandOff);
                 firstHandOff = false;
             }
-            state.DisplayReadyEvent.set();
+            state.events.DisplayReadyEvent.set();
         }
         if (readout && !files.appendEvent(area.data())) {
             return finish(1);
         }
-        state.cyclesDone.fetch_add(1);
+        state.progress.cyclesDone.fetch_add(1);
     }
     if (!files.closeAll()) {
         return finish(1);
     }
     if (findPeak) {
-        state.setPeakText(findPeakSummary(sums.data(), cycleCount));
+        state.display.setPeakText(findPeakSummary(sums.data(), cycleCount));
     }
     return finish(0);
 }

@@ -15,7 +15,7 @@
 namespace tarvo {
 
 int LegacyReadoutWorker(RunState& state) {
-    BoardAccess board(state);
+    BoardAccess board(state.boardContext());
     DaqFileWriter raw;
     DaqFileWriter clean;
     auto finish = [&](int result) {
@@ -26,22 +26,22 @@ int LegacyReadoutWorker(RunState& state) {
                 result = 1;
             }
         }
-        state.AcquisitionDoneEvent.set();
+        state.events.AcquisitionDoneEvent.set();
         return result;
     };
 
     std::string reason;
-    if (!raw.open(state.filename, DaqFileWriter::Sharing::DenyWriters, 0, reason)) {
-        board.error("Can't open file: " + state.filename);
+    if (!raw.open(state.settings.filename, DaqFileWriter::Sharing::DenyWriters, 0, reason)) {
+        board.error("Can't open file: " + state.settings.filename);
         return finish(1);
     }
-    if (!clean.open(state.filenameClr, DaqFileWriter::Sharing::Shared, daq::kLegacyRecordBytes,
-                    reason)) {
-        board.error("Can't open file: " + state.filenameClr);
+    if (!clean.open(state.settings.filenameClr, DaqFileWriter::Sharing::Shared,
+                    daq::kLegacyRecordBytes, reason)) {
+        board.error("Can't open file: " + state.settings.filenameClr);
         return finish(1);
     }
 
-    state.wordsPerFifo.store(daq::kLegacyRecordWords);
+    state.display.wordsPerFifo.store(daq::kLegacyRecordWords);
     std::array<uint32_t, daq::kLegacyRecordWords> buffer{};
     LegacyBlockAssembler assembler;
     bool writeFailed = false;
@@ -52,18 +52,18 @@ int LegacyReadoutWorker(RunState& state) {
             writeFailed = true;
             return false;
         }
-        if (!state.DisplayReadyEvent.isSet()) {
-            std::copy(block.begin(), block.end(), state.SpyBuffer[0].begin());
-            state.DisplayReadyEvent.set();
+        if (!state.events.DisplayReadyEvent.isSet()) {
+            std::copy(block.begin(), block.end(), state.display.SpyBuffer[0].begin());
+            state.events.DisplayReadyEvent.set();
         }
-        state.cyclesDone.fetch_add(1);
+        state.progress.cyclesDone.fetch_add(1);
         return true;
     };
 
-    const int32_t cycleCount = state.cycleCount;
-    while (state.cyclesDone.load() < cycleCount) {
-        if (state.StopEvent.isSet()) {
-            state.StopEvent.reset();
+    const int32_t cycleCount = state.settings.cycleCount;
+    while (state.progress.cyclesDone.load() < cycleCount) {
+        if (state.events.StopEvent.isSet()) {
+            state.events.StopEvent.reset();
             return finish(1);
         }
         int32_t count = 0;
@@ -74,7 +74,7 @@ int LegacyReadoutWorker(RunState& state) {
             uint32_t lost = 0;
             bool fed =
                 assembler.feed(buffer.data(), static_cast<size_t>(count) / 4, writeBlock, lost);
-            state.eventsLost.fetch_add(lost);
+            state.progress.eventsLost.fetch_add(lost);
             if (!fed || writeFailed) {
                 return finish(1);
             }
@@ -85,10 +85,10 @@ int LegacyReadoutWorker(RunState& state) {
             }
         }
         if (result == BusError) {
-            state.busErrorCount.fetch_add(1);
+            state.progress.busErrorCount.fetch_add(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         } else if (result != Success) {
-            state.lastError.store(result);
+            state.progress.lastError.store(result);
         }
     }
     return finish(0);

@@ -3,16 +3,16 @@
 #include <cstdint>
 #include <string>
 
-#include "acquisition/RunState.h"
-#include "board/VmeBus.h"
+#include "board/BoardBus.h"
+#include "board/BoardContext.h"
 
 namespace tarvo {
 
-// Register access at the run state's base address through its bridge handle, and the error box
+// Register access at the board's base address through its bridge handle, and the error box
 // every failed board operation shows.
 class BoardAccess {
   public:
-    explicit BoardAccess(RunState& state);
+    explicit BoardAccess(const BoardContext& context);
 
     int32_t read(uint32_t offset, uint32_t& value);
     int32_t write(uint32_t offset, uint32_t value);
@@ -21,11 +21,9 @@ class BoardAccess {
     // Shows the text with the error icon (nothing when no operator is attached).
     void error(const std::string& text);
 
-    RunState& state() { return state_; }
-
   private:
-    RunState& state_;
-    VmeBus& bus_;
+    BoardContext context_;
+    BoardBus& bus_;
 };
 
 }  // namespace tarvo

@@ -83,23 +83,23 @@ int32_t interruptedResult(ReadOutcome outcome, FifoEventReader::Clock::time_poin
 }
 
 // The display hand-off: copies the event only while the display has drawn the previous one.
-void handToDisplay(RunState& state, const uint32_t* area, int wordsPerFifo, bool& firstCopy) {
-    if (state.DisplayReadyEvent.isSet()) {
+void handToDisplay(DisplayBuffers& display, const RunEvents& events, const uint32_t* area,
+                   int wordsPerFifo, bool& firstCopy) {
+    if (events.DisplayReadyEvent.isSet()) {
         return;
     }
-    for (int k = 0; k < RunState::kFifoCount; ++k) {
+    for (int k = 0; k < DisplayBuffers::kFifoCount; ++k) {
         std::copy_n(area + static_cast<size_t>(k) * wordsPerFifo, wordsPerFifo,
-                    state.SpyBuffer[k].begin());
+                    display.SpyBuffer[k].begin());
     }
-    state.resetScale.store(firstCopy);
+    display.resetScale.store(firstCopy);
     firstCopy = false;
 }
 
 }  // namespace
 
-int32_t LoadTaConfiguration(RunState& state, int ta, const TaRegisterValues& values,
-                            int modeIndex) {
-    BoardAccess board(state);
+int32_t LoadTaConfiguration(BoardRun run, int ta, const TaRegisterValues& values, int modeIndex) {
+    BoardAccess board(run.context);
     uint32_t control1 = 0;
     if (int32_t result = loadSection(board, ta, values, control1); result != 0) {
         return result;
@@ -107,8 +107,8 @@ int32_t LoadTaConfiguration(RunState& state, int ta, const TaRegisterValues& val
     return setMode(board, control1, board::modeForIndex(modeIndex));
 }
 
-int32_t SetupTaChannelTest(RunState& state, int ta, int32_t channel, int negative) {
-    BoardAccess board(state);
+int32_t SetupTaChannelTest(BoardRun run, int ta, int32_t channel, int negative) {
+    BoardAccess board(run.context);
     uint32_t bit = 1u << (static_cast<uint32_t>(channel) & 31u);
     TaRegisterValues values{};
     values[0] = bit;
@@ -121,8 +121,8 @@ int32_t SetupTaChannelTest(RunState& state, int ta, int32_t channel, int negativ
     return setMode(board, control1, board::kModeMonitor) != 0 ? 1 : 0;
 }
 
-int32_t SetReadoutMode(RunState& state, uint32_t mode, uint32_t channel) {
-    BoardAccess board(state);
+int32_t SetReadoutMode(BoardRun run, uint32_t mode, uint32_t channel) {
+    BoardAccess board(run.context);
     uint32_t control1 = 0;
     uint32_t control2 = 0;
     if (failed(board, board.read(board::kControl1, control1), "FATAL: Read Control1 FAIL") ||
@@ -131,7 +131,7 @@ int32_t SetReadoutMode(RunState& state, uint32_t mode, uint32_t channel) {
     }
     control1 = board::withMode(control1, mode);
     control2 = board::withMonitorChannel(control2, channel);
-    state.channel = channel;
+    run.channel = channel;
     if (failed(board, board.write(board::kControl2, control2), "FATAL: Write Control2 FAIL") ||
         failed(board, board.write(board::kControl1, control1), "FATAL: Write Control1 FAIL")) {
         return 1;
@@ -140,44 +140,44 @@ int32_t SetReadoutMode(RunState& state, uint32_t mode, uint32_t channel) {
     return 0;
 }
 
-int32_t ReadEvents(RunState& state, int32_t count, uint32_t timeLimitMs, bool display) {
+int32_t ReadEvents(BoardRun run, int32_t count, uint32_t timeLimitMs, bool display) {
     constexpr int kWords = 256;
-    BoardAccess board(state);
-    state.wordsPerFifo.store(kWords);
-    state.cyclesDone.store(0);
-    state.sumCount.store(0);
+    BoardAccess board(run.context);
+    run.display.wordsPerFifo.store(kWords);
+    run.progress.cyclesDone.store(0);
+    run.display.sumCount.store(0);
     auto deadline = *deadlineAfter(timeLimitMs);
-    FifoEventReader reader(board, kWords, 2048, deadline);
-    std::vector<uint32_t> area(static_cast<size_t>(RunState::kFifoCount) * kWords);
+    FifoEventReader reader(board, run.progress, run.events, kWords, 2048, deadline);
+    std::vector<uint32_t> area(static_cast<size_t>(DisplayBuffers::kFifoCount) * kWords);
     bool firstCopy = true;
     for (int32_t accepted = 0; accepted < count;) {
         ReadOutcome outcome = reader.readEvent(area.data());
         if (outcome != ReadOutcome::Event) {
             return interruptedResult(outcome, deadline);
         }
-        if (display && !state.DisplayReadyEvent.isSet()) {
-            handToDisplay(state, area.data(), kWords, firstCopy);
-            state.DisplayReadyEvent.set();
+        if (display && !run.events.DisplayReadyEvent.isSet()) {
+            handToDisplay(run.display, run.events, area.data(), kWords, firstCopy);
+            run.events.DisplayReadyEvent.set();
         }
-        state.cyclesDone.store(++accepted);
+        run.progress.cyclesDone.store(++accepted);
     }
     return kReadDone;
 }
 
-int32_t ReadAveragedEvents(RunState& state, int32_t count, uint32_t timeLimitMs, bool display,
+int32_t ReadAveragedEvents(BoardRun run, int32_t count, uint32_t timeLimitMs, bool display,
                            uint32_t* means, uint32_t* peaks, uint32_t* peakNegs,
                            AveragedEventDetail* detail) {
     constexpr int kWords = 512;
     if (count < 1) {
         return kReadDone;
     }
-    BoardAccess board(state);
-    state.wordsPerFifo.store(kWords);
-    state.cyclesDone.store(0);
-    state.sumCount.store(0);
+    BoardAccess board(run.context);
+    run.display.wordsPerFifo.store(kWords);
+    run.progress.cyclesDone.store(0);
+    run.display.sumCount.store(0);
     auto deadline = *deadlineAfter(timeLimitMs);
-    FifoEventReader reader(board, kWords, 4096, deadline);
-    std::vector<uint32_t> area(static_cast<size_t>(RunState::kFifoCount) * kWords);
+    FifoEventReader reader(board, run.progress, run.events, kWords, 4096, deadline);
+    std::vector<uint32_t> area(static_cast<size_t>(DisplayBuffers::kFifoCount) * kWords);
     std::vector<uint32_t> sums(area.size(), 0);
     bool firstCopy = true;
     for (int32_t accepted = 0; accepted < count;) {
@@ -189,18 +189,18 @@ int32_t ReadAveragedEvents(RunState& state, int32_t count, uint32_t timeLimitMs,
             sums[i] += area[i] & 0xFFF;
         }
         ++accepted;
-        if (display && !state.DisplayReadyEvent.isSet()) {
-            handToDisplay(state, area.data(), kWords, firstCopy);
-            state.sumCount.store(static_cast<uint32_t>(accepted));
-            for (int k = 0; k < RunState::kFifoCount; ++k) {
+        if (display && !run.events.DisplayReadyEvent.isSet()) {
+            handToDisplay(run.display, run.events, area.data(), kWords, firstCopy);
+            run.display.sumCount.store(static_cast<uint32_t>(accepted));
+            for (int k = 0; k < DisplayBuffers::kFifoCount; ++k) {
                 std::copy_n(sums.begin() + static_cast<ptrdiff_t>(k) * kWords, kWords,
-                            state.SumBuffer[k].begin());
+                            run.display.SumBuffer[k].begin());
             }
-            state.DisplayReadyEvent.set();
+            run.events.DisplayReadyEvent.set();
         }
-        state.cyclesDone.store(accepted);
+        run.progress.cyclesDone.store(accepted);
     }
-    for (int k = 0; k < RunState::kFifoCount; ++k) {
+    for (int k = 0; k < DisplayBuffers::kFifoCount; ++k) {
         uint32_t* fifoSums = sums.data() + static_cast<size_t>(k) * kWords;
         FifoAverage avg = averageFifo(fifoSums, count);
         if (means != nullptr) {

@@ -16,10 +16,12 @@ void pauseAfterBusError() {
 
 }  // namespace
 
-FifoEventReader::FifoEventReader(BoardAccess& board, int wordsPerFifo, uint32_t pollLimit,
+FifoEventReader::FifoEventReader(BoardAccess& board, RunProgress& progress, RunEvents& events,
+                                 int wordsPerFifo, uint32_t pollLimit,
                                  std::optional<Clock::time_point> deadline)
     : board_(board),
-      state_(board.state()),
+      progress_(progress),
+      events_(events),
       wordsPerFifo_(wordsPerFifo),
       pollLimit_(pollLimit),
       deadline_(deadline) {}
@@ -34,8 +36,8 @@ bool FifoEventReader::fifoWordsValid(const uint32_t* words, int count, uint32_t 
 }
 
 std::optional<ReadOutcome> FifoEventReader::interruption() {
-    if (state_.StopEvent.isSet()) {
-        state_.StopEvent.reset();
+    if (events_.StopEvent.isSet()) {
+        events_.StopEvent.reset();
         return ReadOutcome::Stopped;
     }
     if (deadline_ && Clock::now() > *deadline_) {
@@ -53,21 +55,21 @@ ReadOutcome FifoEventReader::waitForEvent() {
         uint32_t status = 0;
         int32_t result = board_.read(board::kEventPort, status);
         if (result == BusError) {
-            state_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
+            progress_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
             pauseAfterBusError();
             continue;
         }
         if (result != Success) {
-            state_.lastError.store(result, std::memory_order_relaxed);
+            progress_.lastError.store(result, std::memory_order_relaxed);
             continue;
         }
         if (board::eventReady(status)) {
             tag_ = board::eventTag(status);
             return ReadOutcome::Event;
         }
-        state_.lastError.store(board::kEventNotReady, std::memory_order_relaxed);
+        progress_.lastError.store(board::kEventNotReady, std::memory_order_relaxed);
         if (++polls > pollLimit_) {
-            state_.eventsLost.fetch_add(1, std::memory_order_relaxed);
+            progress_.eventsLost.fetch_add(1, std::memory_order_relaxed);
             polls = 0;
         }
     }
@@ -88,10 +90,10 @@ ReadOutcome FifoEventReader::readFifo(int fifo, uint32_t* dest) {
             got += std::min(count, missing) / 4;
         }
         if (result == BusError) {
-            state_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
+            progress_.busErrorCount.fetch_add(1, std::memory_order_relaxed);
             pauseAfterBusError();
         } else if (result != Success) {
-            state_.lastError.store(result, std::memory_order_relaxed);
+            progress_.lastError.store(result, std::memory_order_relaxed);
         }
     }
     return ReadOutcome::Event;
@@ -112,8 +114,8 @@ ReadOutcome FifoEventReader::readEvent(uint32_t* area) {
             }
             // Checked before the next FIFO is read, so a broken event costs no further transfers.
             if (!fifoWordsValid(fifoWords, wordsPerFifo_, tag_, k)) {
-                state_.eventsLost.fetch_add(1, std::memory_order_relaxed);
-                state_.lastError.store(board::kEventCheckFailed, std::memory_order_relaxed);
+                progress_.eventsLost.fetch_add(1, std::memory_order_relaxed);
+                progress_.lastError.store(board::kEventCheckFailed, std::memory_order_relaxed);
                 accepted = false;
                 break;
             }

@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "board/BoardAccess.h"
+#include "board/RunEvents.h"
+#include "board/RunProgress.h"
 
 namespace tarvo {
 
@@ -16,8 +18,9 @@ enum class ReadOutcome {
 };
 
 // Polls the event port's status word, block-reads the eight FIFOs of a ready event and checks
-// every word. Bridge errors never end the reading: they are counted in the run state and the
-// request is repeated, so only a stop request or the deadline ends it without an event.
+// every word. Bridge errors never end the reading: they are counted and the
+// request is repeated, so only a stop request or the deadline ends it without an event. Bridge
+// failures are counted in `progress`; a StopEvent in `events` ends the reading.
 class FifoEventReader {
   public:
     using Clock = std::chrono::steady_clock;
@@ -25,8 +28,8 @@ class FifoEventReader {
 
     // wordsPerFifo: 256 (read-out) or 512 (monitor and averaging); pollLimit: not-ready polls
     // that count one lost event (2048 or 4096).
-    FifoEventReader(BoardAccess& board, int wordsPerFifo, uint32_t pollLimit,
-                    std::optional<Clock::time_point> deadline = std::nullopt);
+    FifoEventReader(BoardAccess& board, RunProgress& progress, RunEvents& events, int wordsPerFifo,
+                    uint32_t pollLimit, std::optional<Clock::time_point> deadline = std::nullopt);
 
     // Reads the next event that passes its checks into `area`: FIFO k at k * wordsPerFifo.
     // An event that fails its checks is dropped (one lost event, "Last Error" -10) and the
@@ -46,7 +49,8 @@ class FifoEventReader {
     ReadOutcome readFifo(int fifo, uint32_t* dest);
 
     BoardAccess& board_;
-    RunState& state_;
+    RunProgress& progress_;
+    RunEvents& events_;
     int wordsPerFifo_;
     uint32_t pollLimit_;
     std::optional<Clock::time_point> deadline_;

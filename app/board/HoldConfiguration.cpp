@@ -26,8 +26,8 @@ void unpackHold(uint32_t word, HoldCodeArray& codes, int firstChannel) {
     }
 }
 
-int32_t writeHoldRegisters(RunState& state, const HoldCodeArray& codes) {
-    BoardAccess board(state);
+int32_t writeHoldRegisters(const BoardContext& context, const HoldCodeArray& codes) {
+    BoardAccess board(context);
     if (int32_t result = board.write(board::kHold1, packHold(codes, 0)); result != 0) {
         board.error("FATAL: Write Hold1  FAIL");
         return result;
@@ -39,8 +39,8 @@ int32_t writeHoldRegisters(RunState& state, const HoldCodeArray& codes) {
     return 0;
 }
 
-int32_t readHoldRegisters(RunState& state, HoldCodeArray& codes) {
-    BoardAccess board(state);
+int32_t readHoldRegisters(const BoardContext& context, HoldCodeArray& codes) {
+    BoardAccess board(context);
     uint32_t word = 0;
     if (int32_t result = board.read(board::kHold1, word); result != 0) {
         board.error("FATAL: Read Hold1  FAIL");

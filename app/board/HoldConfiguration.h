@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "acquisition/RunState.h"
+#include "board/BoardContext.h"
 
 namespace tarvo {
 
@@ -27,9 +27,9 @@ void unpackHold(uint32_t word, HoldCodeArray& codes, int firstChannel);
 
 // "Write": Hold1 then Hold2; the first failure shows its message and ends the write. Returns 0
 // or the failing bridge result.
-int32_t writeHoldRegisters(RunState& state, const HoldCodeArray& codes);
+int32_t writeHoldRegisters(const BoardContext& context, const HoldCodeArray& codes);
 // "Read": Hold1 into codes 0..3, then Hold2 into 4..7; the first failure shows its message and
 // ends the read, codes already read keep their new values.
-int32_t readHoldRegisters(RunState& state, HoldCodeArray& codes);
+int32_t readHoldRegisters(const BoardContext& context, HoldCodeArray& codes);
 
 }  // namespace tarvo

@@ -65,8 +65,8 @@ void TaConfiguration::setTestMode(bool on) {
     setBit(5, 4, on);
 }
 
-int32_t readTaSection(RunState& state, int ta, TaRegisterValues& registers) {
-    BoardAccess board(state);
+int32_t readTaSection(const BoardContext& context, int ta, TaRegisterValues& registers) {
+    BoardAccess board(context);
     for (int reg = 1; reg <= board::kTaRegisterCount; ++reg) {
         uint32_t value = 0;
         int32_t result = board.read(board::taRegister(ta, reg), value);
@@ -79,15 +79,15 @@ int32_t readTaSection(RunState& state, int ta, TaRegisterValues& registers) {
     return 0;
 }
 
-int InitSetting(RunState& state, const std::array<TaRegisterValues, 8>& sections,
+int InitSetting(BoardRun run, const std::array<TaRegisterValues, 8>& sections,
                 const std::array<uint8_t, 8>& holdCodes, int modeIndex) {
     int failures = 0;
     for (int ta = 0; ta < board::kTaCount; ++ta) {
-        if (LoadTaConfiguration(state, ta, sections[ta], modeIndex) != 0) {
+        if (LoadTaConfiguration(run, ta, sections[ta], modeIndex) != 0) {
             ++failures;
         }
     }
-    if (writeHoldRegisters(state, holdCodes) != 0) {
+    if (writeHoldRegisters(run.context, holdCodes) != 0) {
         ++failures;
     }
     return failures;

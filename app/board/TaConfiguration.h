@@ -51,11 +51,11 @@ class TaConfiguration {
 // "Read": Reg1..Reg6 of the section in order, each stored as it arrives; the first failure shows
 // "FATAL: Read Reg<n> FAIL" and ends the read (later registers keep their old values). Returns
 // 0 or the failing bridge result.
-int32_t readTaSection(RunState& state, int ta, TaRegisterValues& registers);
+int32_t readTaSection(const BoardContext& context, int ta, TaRegisterValues& registers);
 
 // "InitSetting": loads all eight sections in order (a failure has shown its message and the next
 // section follows), then writes the hold registers. Returns the number of steps that failed.
-int InitSetting(RunState& state, const std::array<TaRegisterValues, 8>& sections,
+int InitSetting(BoardRun run, const std::array<TaRegisterValues, 8>& sections,
                 const std::array<uint8_t, 8>& holdCodes, int modeIndex);
 
 }  // namespace tarvo

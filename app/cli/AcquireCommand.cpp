@@ -10,11 +10,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "KOVRAVMElib.h"
-#include "acquisition/AcquisitionRun.h"
+#include "acquisition/AcquisitionController.h"
 #include "acquisition/RunState.h"
 #include "cli/Command.h"
 #include "shell/Operator.h"
@@ -73,11 +71,11 @@ bool parseTaList(const std::string& text, std::array<bool, RunState::kFifoCount>
 
 // Fills the run state from the flags; an error text when they do not parse.
 std::optional<std::string> parseFlags(const std::vector<std::string>& args, RunState& state) {
-    state.adcRev1 = false;
+    state.settings.adcRev1 = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& flag = args[i];
         if (flag == "--rev1") {
-            state.adcRev1 = true;
+            state.settings.adcRev1 = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -92,39 +90,39 @@ std::optional<std::string> parseFlags(const std::vector<std::string>& args, RunS
             if (!v || *v > 0xFFFFFFFFull) {
                 return bad();
             }
-            state.baseAddress = static_cast<uint32_t>(*v);
+            state.settings.baseAddress = static_cast<uint32_t>(*v);
         } else if (flag == "--type") {
             auto v = parseNumber(value, 10);
             if (!v || *v > 4) {
                 return bad();
             }
-            state.acquisitionType = static_cast<int32_t>(*v);
+            state.settings.acquisitionType = static_cast<int32_t>(*v);
         } else if (flag == "--cycles") {
             auto v = parseNumber(value, 10);
             if (!v || *v > 0x7FFFFFFFull) {
                 return bad();
             }
-            state.cycleCount = static_cast<int32_t>(*v);
+            state.settings.cycleCount = static_cast<int32_t>(*v);
         } else if (flag == "--ta") {
-            if (!parseTaList(value, state.taDaqEnable)) {
+            if (!parseTaList(value, state.settings.taDaqEnable)) {
                 return bad();
             }
         } else if (flag == "--file") {
-            state.filename = value;
+            state.settings.filename = value;
         } else if (flag == "--file-clr") {
-            state.filenameClr = value;
+            state.settings.filenameClr = value;
         } else if (flag == "--channel") {
             auto v = parseNumber(value, 10);
             if (!v || *v > 31) {
                 return bad();
             }
-            state.channel = static_cast<uint32_t>(*v);
+            state.settings.channel = static_cast<uint32_t>(*v);
         } else if (flag == "--offset-adc") {
             auto v = parseNumber(value, 10);
             if (!v || *v > 0xFFFFFFFFull) {
                 return bad();
             }
-            state.offsetAdc = static_cast<uint32_t>(*v);
+            state.settings.offsetAdc = static_cast<uint32_t>(*v);
         } else {
             return "unknown option " + flag;
         }
@@ -142,12 +140,8 @@ int runAcquire(const std::vector<std::string>& args) {
     CountingOperator op;
     state.op = &op;
 
-    // The bridge is opened as the main window opens it; without one the run refuses to start.
-    int32_t handle = -1;
-    if (KOVRAVME_Init(UsbBridge, 0, 0, &handle) == Success) {
-        KOVRAVME_SetTimeout(handle, 1);
-        state.vmeHandle = handle;
-    }
+    AcquisitionController run(state);
+    run.openBridge();
 
     interrupted.store(false);
     struct sigaction action {};
@@ -156,45 +150,37 @@ int runAcquire(const std::vector<std::string>& args) {
     struct sigaction previous {};
     sigaction(SIGINT, &action, &previous);
 
-    std::thread worker = StartAcquisition(state);
-    auto started = std::chrono::steady_clock::now();
+    run.start();
+    const auto started = std::chrono::steady_clock::now();
     auto nextTick = started;
     bool stopRequested = false;
-    RunTimerTick tick;
-    while (worker.joinable() || state.AcquisitionDoneEvent.isSet()) {
+    while (run.running()) {
         if (interrupted.load() && !stopRequested) {
             stopRequested = true;
             std::fprintf(stderr, "Stop Acquire\n");
-            StopAcquisition(state);
+            run.stop();
         }
-        state.AcquisitionDoneEvent.wait(std::chrono::milliseconds(50));
-        auto now = std::chrono::steady_clock::now();
-        if (now < nextTick && !state.AcquisitionDoneEvent.isSet()) {
+        const bool ended = run.waitForEnd(std::chrono::milliseconds(50));
+        const auto now = std::chrono::steady_clock::now();
+        if (now < nextTick && !ended) {
             continue;
         }
         nextTick = now + std::chrono::milliseconds(500);
-        tick = OnRunTimer(state);
-        double seconds = std::chrono::duration<double>(now - started).count();
+        RunTimerTick tick = run.tick();
+        const double seconds = std::chrono::duration<double>(now - started).count();
         std::fprintf(stderr, "cycles %d/%d  %.0f events/s  %s  %s\n", tick.cyclesDone,
                      tick.cycleCount, seconds > 0 ? tick.cyclesDone / seconds : 0.0,
                      tick.busErrorText.c_str(), tick.eventsLostText.c_str());
-        if (tick.finished) {
-            break;
-        }
-    }
-    if (worker.joinable()) {
-        worker.join();
     }
     sigaction(SIGINT, &previous, nullptr);
-    if (state.vmeHandle != -1) {
-        KOVRAVME_End(state.vmeHandle);
-    }
+    run.closeBridge();
 
-    if (state.adcRev1 && state.acquisitionType == 4) {
-        std::fputs(state.peakText().c_str(), stdout);
+    if (state.settings.adcRev1 && state.settings.acquisitionType == 4) {
+        std::fputs(state.display.peakText().c_str(), stdout);
     }
-    std::printf("cycles=%d bus_errors=%u events_lost=%u last_error=%d\n", state.cyclesDone.load(),
-                state.busErrorCount.load(), state.eventsLost.load(), state.lastError.load());
+    std::printf("cycles=%d bus_errors=%u events_lost=%u last_error=%d\n",
+                state.progress.cyclesDone.load(), state.progress.busErrorCount.load(),
+                state.progress.eventsLost.load(), state.progress.lastError.load());
     std::fflush(stdout);
     return op.errors.load() > 0 ? 1 : 0;
 }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "acquisition/DaqFileLayout.h"
-#include "acquisition/HistogramJob.h"
-#include "acquisition/HistogramModes.h"
 #include "acquisition/RunState.h"
 #include "cli/Command.h"
+#include "histogram/HistogramJob.h"
+#include "histogram/HistogramModes.h"
 #include "shell/Operator.h"
 
 namespace tarvo::cli {
@@ -56,8 +56,8 @@ bool usageError(const std::string& text) {
 bool parseFlags(const std::vector<std::string>& args, RunState& state) {
     bool samplesGiven = false;
     bool fileGiven = false;
-    state.adcRev1 = false;
-    state.taDaqEnable.fill(true);
+    state.settings.adcRev1 = false;
+    state.settings.taDaqEnable.fill(true);
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& flag = args[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -67,28 +67,28 @@ bool parseFlags(const std::vector<std::string>& args, RunState& state) {
             return args[++i];
         };
         if (flag == "--rev1") {
-            state.adcRev1 = true;
+            state.settings.adcRev1 = true;
         } else if (flag == "--histograms-only") {
-            state.histogramsOnly = true;
+            state.settings.histogramsOnly = true;
         } else if (flag == "--file-clr") {
             auto path = value();
             if (!path || path->empty()) {
                 return usageError("--file-clr needs a path");
             }
-            state.filenameClr = *path;
+            state.settings.filenameClr = *path;
             fileGiven = true;
         } else if (flag == "--ta") {
             auto list = value();
             if (!list) {
                 return usageError("--ta needs a list of TA numbers 1..8");
             }
-            state.taDaqEnable.fill(false);
+            state.settings.taDaqEnable.fill(false);
             for (const auto& item : splitList(*list, ',')) {
                 auto ta = parseInteger(item);
                 if (!ta || *ta < 1 || *ta > RunState::kFifoCount) {
                     return usageError("bad TA number '" + item + "' (1..8)");
                 }
-                state.taDaqEnable[static_cast<size_t>(*ta - 1)] = true;
+                state.settings.taDaqEnable[static_cast<size_t>(*ta - 1)] = true;
             }
         } else if (flag == "--samples") {
             auto range = value();
@@ -99,8 +99,8 @@ bool parseFlags(const std::vector<std::string>& args, RunState& state) {
                 *to > INT32_MAX) {
                 return usageError("--samples needs FROM:TO");
             }
-            state.samplesFrom = static_cast<int32_t>(*from);
-            state.samplesTo = static_cast<int32_t>(*to);
+            state.settings.samplesFrom = static_cast<int32_t>(*from);
+            state.settings.samplesTo = static_cast<int32_t>(*to);
             samplesGiven = true;
         } else if (flag == "--mode") {
             auto mode = value();
@@ -114,7 +114,7 @@ bool parseFlags(const std::vector<std::string>& args, RunState& state) {
             if (found < 0) {
                 return usageError("--mode needs none, merge, swap or ch0base");
             }
-            state.histogramMode = found;
+            state.settings.histogramMode = found;
         } else if (flag == "--baselines") {
             auto list = value();
             auto items = list ? splitList(*list, ',') : std::vector<std::string>{};
@@ -127,7 +127,7 @@ bool parseFlags(const std::vector<std::string>& args, RunState& state) {
                 if (!b || *b < INT32_MIN || *b > UINT32_MAX) {
                     return usageError("bad base line '" + items[k] + "'");
                 }
-                state.baseLine[k] = static_cast<uint32_t>(*b);
+                state.settings.baseLine[k] = static_cast<uint32_t>(*b);
             }
         } else {
             return usageError("unknown argument '" + flag + "'");
@@ -137,8 +137,9 @@ bool parseFlags(const std::vector<std::string>& args, RunState& state) {
         return usageError("--file-clr is required");
     }
     if (!samplesGiven) {
-        state.samplesFrom = 0;
-        state.samplesTo = state.adcRev1 ? daq::kFifoSamples - 1 : daq::kLegacySamples - 1;
+        state.settings.samplesFrom = 0;
+        state.settings.samplesTo =
+            state.settings.adcRev1 ? daq::kFifoSamples - 1 : daq::kLegacySamples - 1;
     }
     return true;
 }
@@ -160,19 +161,21 @@ int runHistogram(const std::vector<std::string>& args) {
         uint64_t sum = 0;
         for (int k = 0; k < fifo; ++k) {
             std::error_code error;
-            auto size = std::filesystem::file_size(daq::fifoFileName(state.filenameClr, k), error);
-            if (state.taDaqEnable[static_cast<size_t>(k)] && !error) {
+            auto size =
+                std::filesystem::file_size(daq::fifoFileName(state.settings.filenameClr, k), error);
+            if (state.settings.taDaqEnable[static_cast<size_t>(k)] && !error) {
                 sum += size / daq::kFifoRecordBytes * daq::kFifoRecordBytes;
             }
         }
         return sum;
     };
-    while (job.timerActive()) {
-        state.HistogramDoneEvent.wait(std::chrono::milliseconds(500));
-        HistogramTick tick = job.timerStep();
+    while (job.running()) {
+        state.events.HistogramDoneEvent.wait(std::chrono::milliseconds(500));
+        HistogramTick tick = job.tick();
         const uint64_t earlierFiles = bytesBefore(tick.fifo);
-        const std::string file =
-            tick.fifo < 0 ? state.filenameClr : daq::fifoFileName(state.filenameClr, tick.fifo);
+        const std::string file = tick.fifo < 0
+                                     ? state.settings.filenameClr
+                                     : daq::fifoFileName(state.settings.filenameClr, tick.fifo);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double rate =

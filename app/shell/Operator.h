@@ -29,6 +29,12 @@ class Operator {
                                                       const std::string& filter) = 0;
     virtual std::optional<std::string> chooseFolder(const std::string& title,
                                                     const std::string& preset) = 0;
+
+    // Threading: a worker calls its Operator on its own thread and waits for the answer. An
+    // Operator that answers on another thread (OwnerThreadOperator) must be shut down before that
+    // thread joins a worker that may still ask; from then on every question returns its default
+    // answer at once. Operators that answer on the asking thread have nothing to release.
+    virtual void shutDown() {}
 };
 
 // For tarvo-cli: messages go to stderr; questions are answered with the preset answer when one

@@ -74,15 +74,15 @@ TEST(MainDialogRulesTest, YAxisEveryBranch) {
 class LiveDisplayTest : public ::testing::Test {
   protected:
     LiveDisplayTest() {
-        state.adcRev1 = true;
-        state.acquisitionType = kTypeFindPeak;
+        state.settings.adcRev1 = true;
+        state.settings.acquisitionType = kTypeFindPeak;
     }
     void picture(uint32_t lo, uint32_t hi, bool resetScale) {
         for (int i = 0; i < 512; ++i) {
-            state.SpyBuffer[2][i] = 0x70000000u | (i % 2 ? hi : lo);  // tag bits are masked
+            state.display.SpyBuffer[2][i] = 0x70000000u | (i % 2 ? hi : lo);  // tag bits are masked
         }
-        state.resetScale = resetScale;
-        state.DisplayReadyEvent.set();
+        state.display.resetScale = resetScale;
+        state.events.DisplayReadyEvent.set();
     }
     RunState state;
     LiveDisplay display;
@@ -93,7 +93,7 @@ TEST_F(LiveDisplayTest, NothingIsDrawnUntilAPictureIsReadyAndTheEventIsHandedBac
     picture(1000, 2000, true);
     auto frame = display.step(state, 2, true, {0, 100}, 512);
     ASSERT_TRUE(frame);
-    EXPECT_FALSE(state.DisplayReadyEvent.isSet());
+    EXPECT_FALSE(state.events.DisplayReadyEvent.isSet());
     ASSERT_EQ(frame->data.size(), 512u);
     EXPECT_EQ(frame->data[0], 1000);
     EXPECT_EQ(frame->data[1], 2000);
@@ -118,23 +118,23 @@ TEST_F(LiveDisplayTest, HoldMinMaxOnlyWidensAfterTheFirstPictureOffFollowsEachPi
 
 TEST_F(LiveDisplayTest, AveragesAreDrawnOnceMoreThanOneCycleIsSummed) {
     picture(10, 20, true);
-    state.SumBuffer[2].fill(31);
-    state.sumCount = 1;
+    state.display.SumBuffer[2].fill(31);
+    state.display.sumCount = 1;
     EXPECT_TRUE(display.step(state, 2, true, {0, 100}, 512)->averages.empty());
     picture(10, 20, false);
-    state.sumCount = 4;
+    state.display.sumCount = 4;
     auto frame = display.step(state, 2, true, {0, 100}, 512);
     ASSERT_EQ(frame->averages.size(), 512u);
     EXPECT_EQ(frame->averages[0], 8);  // (31 + 2) / 4
 }
 
 TEST_F(LiveDisplayTest, PointsFollowTheTypeAndTheOlderLayoutShowsRowZeroIn13Bits) {
-    state.acquisitionType = kTypeNormalReadout;
+    state.settings.acquisitionType = kTypeNormalReadout;
     picture(1, 2, true);
     EXPECT_EQ(display.step(state, 2, true, {0, 10}, 512)->data.size(), 256u);
-    state.adcRev1 = false;
-    state.SpyBuffer[0].fill(0xFFFFFFFF);
-    state.DisplayReadyEvent.set();
+    state.settings.adcRev1 = false;
+    state.display.SpyBuffer[0].fill(0xFFFFFFFF);
+    state.events.DisplayReadyEvent.set();
     auto frame = display.step(state, 2, true, {0, 10}, 512);
     ASSERT_EQ(frame->data.size(), 512u);
     EXPECT_EQ(frame->data[511], 0x1FFF);

@@ -36,11 +36,11 @@ class WorkersTest : public ::testing::Test {
         state.bus = &fake;
         state.op = &op;
         state.vmeHandle = 0;
-        state.baseAddress = FakeBoard::kBase;
-        state.filenameClr = dir.file("daqclr.bin");
-        state.filename = dir.file("daq.bin");
+        state.settings.baseAddress = FakeBoard::kBase;
+        state.settings.filenameClr = dir.file("daqclr.bin");
+        state.settings.filename = dir.file("daq.bin");
     }
-    std::string fifoFile(int k) const { return daq::fifoFileName(state.filenameClr, k); }
+    std::string fifoFile(int k) const { return daq::fifoFileName(state.settings.filenameClr, k); }
 
     nimbra::test::TempDir dir;
     FakeBoard fake;
@@ -49,17 +49,17 @@ class WorkersTest : public ::testing::Test {
 };
 
 TEST_F(WorkersTest, ReadoutWritesEnabledFifosOnlyAndRunsAppend) {
-    state.taDaqEnable = {false, true, false, false, true, false, false, false};
-    state.cycleCount = 10;
+    state.settings.taDaqEnable = {false, true, false, false, true, false, false, false};
+    state.settings.cycleCount = 10;
     for (int run = 0; run < 2; ++run) {
         for (uint32_t e = 0; e < 10; ++e) {
             fake.queueEvent(e & 7, test::makeEvent(e & 7, 256));
         }
-        state.cyclesDone = 0;
-        state.DisplayReadyEvent.reset();
+        state.progress.cyclesDone = 0;
+        state.events.DisplayReadyEvent.reset();
         EXPECT_EQ(FifoReadoutWorker(state), 0);
-        EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
-        state.AcquisitionDoneEvent.reset();
+        EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
+        state.events.AcquisitionDoneEvent.reset();
     }
     for (int k = 0; k < 8; ++k) {
         EXPECT_EQ(fs::exists(fifoFile(k)), k == 1 || k == 4) << k;
@@ -71,7 +71,7 @@ TEST_F(WorkersTest, ReadoutWritesEnabledFifosOnlyAndRunsAppend) {
     EXPECT_TRUE(
         std::equal(words.begin() + 13 * 256, words.begin() + 14 * 256, event.begin() + 4 * 256));
     // The display still shows all eight FIFOs.
-    EXPECT_EQ(state.SpyBuffer[7][0], test::makeEvent(0, 256)[7 * 256]);
+    EXPECT_EQ(state.display.SpyBuffer[7][0], test::makeEvent(0, 256)[7 * 256]);
     EXPECT_TRUE(op.entries().empty());
 }
 
@@ -86,13 +86,13 @@ TEST_F(WorkersTest, BoardSetUpByAcquisitionType) {
         {0, 0xFFFFFFF0, 0xFFFF0000}, {1, 0xFFFFFFF3, 0xFFFF0006}, {2, 0xFFFFFFF8, 0xFFFF00C0},
         {3, 0xFFFFFFF1, 0xFFFF0000}, {4, 0xFFFFFFF8, 0xFFFF00C0},
     };
-    state.cycleCount = 0;
-    state.channel = 6;
+    state.settings.cycleCount = 0;
+    state.settings.channel = 6;
     for (const auto& c : cases) {
         fake.registers[board::kControl1] = 0xFFFFFFF5;
         fake.registers[board::kControl2] = 0xFFFF0000;
         fake.log.clear();
-        state.acquisitionType = c.type;
+        state.settings.acquisitionType = c.type;
         workerFor(state)(state);
         auto w = fake.writes();
         ASSERT_GE(w.size(), 2u);
@@ -102,9 +102,9 @@ TEST_F(WorkersTest, BoardSetUpByAcquisitionType) {
 }
 
 TEST_F(WorkersTest, NoCyclesStillCreatesTheFilesAndEnds) {
-    state.cycleCount = 0;
+    state.settings.cycleCount = 0;
     EXPECT_EQ(FifoReadoutWorker(state), 0);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     for (int k = 0; k < 8; ++k) {
         EXPECT_TRUE(fs::exists(fifoFile(k)));
         EXPECT_EQ(fs::file_size(fifoFile(k)), 0u);
@@ -113,7 +113,7 @@ TEST_F(WorkersTest, NoCyclesStillCreatesTheFilesAndEnds) {
 }
 
 TEST_F(WorkersTest, BrokenEventsWriteNothingAndStopKeepsWholeRecords) {
-    state.cycleCount = 100;
+    state.settings.cycleCount = 100;
     fake.queueEvent(1, test::makeEvent(1, 256));
     for (uint32_t bad : {0u, 1u, 2u}) {
         auto event = test::makeEvent(2, 256);
@@ -135,12 +135,12 @@ TEST_F(WorkersTest, BrokenEventsWriteNothingAndStopKeepsWholeRecords) {
         }
     };
     EXPECT_EQ(FifoReadoutWorker(state), 1);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
-    EXPECT_FALSE(state.StopEvent.isSet());
-    EXPECT_EQ(state.cyclesDone.load(), 2);
-    EXPECT_EQ(state.eventsLost.load(), 3u);
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
+    EXPECT_FALSE(state.events.StopEvent.isSet());
+    EXPECT_EQ(state.progress.cyclesDone.load(), 2);
+    EXPECT_EQ(state.progress.eventsLost.load(), 3u);
     // The last thing seen was an empty event port.
-    EXPECT_EQ(state.lastError.load(), board::kEventNotReady);
+    EXPECT_EQ(state.progress.lastError.load(), board::kEventNotReady);
     for (int k = 0; k < 8; ++k) {
         auto words = readWords(fifoFile(k));
         ASSERT_EQ(words.size(), 2u * 256) << k;
@@ -153,11 +153,11 @@ TEST_F(WorkersTest, FileHeldByAnotherWriterIsRefused) {
     std::string reason;
     DaqFileWriter other;
     ASSERT_TRUE(other.open(fifoFile(2), DaqFileWriter::Sharing::DenyWriters, 1024, reason));
-    state.cycleCount = 1;
+    state.settings.cycleCount = 1;
     fake.queueEvent(0, test::makeEvent(0, 256));
     EXPECT_EQ(FifoReadoutWorker(state), 1);
     EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't open file: " + fifoFile(2)});
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     EXPECT_EQ(fake.blockReads(), 0);
 }
 
@@ -166,15 +166,15 @@ TEST_F(WorkersTest, FailedWriteEndsTheRunWithTheFileAndReason) {
         GTEST_SKIP() << "no /dev/full";
     }
     fs::create_symlink("/dev/full", fifoFile(6));
-    state.cycleCount = 5;
+    state.settings.cycleCount = 5;
     for (int e = 0; e < 5; ++e) {
         fake.queueEvent(0, test::makeEvent(0, 256));
     }
     EXPECT_EQ(FifoReadoutWorker(state), 1);
     EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't write file: " + fifoFile(6) +
                                                           "\nNo space left on device"});
-    EXPECT_EQ(state.cyclesDone.load(), 0);
-    EXPECT_TRUE(state.AcquisitionDoneEvent.isSet());
+    EXPECT_EQ(state.progress.cyclesDone.load(), 0);
+    EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     // FIFOs 0..5 had taken the event already; they give it back so every file holds the same.
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(fs::file_size(fifoFile(k)), 0u) << k;
@@ -182,32 +182,32 @@ TEST_F(WorkersTest, FailedWriteEndsTheRunWithTheFileAndReason) {
 }
 
 TEST_F(WorkersTest, FindPeakSumsAndSummarises) {
-    state.acquisitionType = 4;
-    state.cycleCount = 2;
-    state.setPeakText("old");
+    state.settings.acquisitionType = 4;
+    state.settings.cycleCount = 2;
+    state.display.setPeakText("old");
     fake.queueEvent(
         1, test::makeEvent(1, 512, [](int k, int i) { return i == 100 ? 900u : 10u * k; }));
     fake.queueEvent(
         2, test::makeEvent(2, 512, [](int k, int i) { return i == 100 ? 902u : 10u * k; }));
     EXPECT_EQ(FindPeakWorker(state), 0);
-    std::string text = state.peakText();
+    std::string text = state.display.peakText();
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), "FIFO1 Peak= 901 PeakNeg=   0 Average=2\n");
     EXPECT_NE(text.find("FIFO3 Peak= 901 PeakNeg=  20 Average=22\n"), std::string::npos);
-    EXPECT_EQ(state.sumCount.load(), 1u);
-    EXPECT_TRUE(state.resetScale.load());
+    EXPECT_EQ(state.display.sumCount.load(), 1u);
+    EXPECT_TRUE(state.display.resetScale.load());
 
     // A stopped find-peak run keeps the old summary.
-    state.setPeakText("old");
-    state.cycleCount = 3;
-    state.cyclesDone = 0;
-    state.StopEvent.set();
+    state.display.setPeakText("old");
+    state.settings.cycleCount = 3;
+    state.progress.cyclesDone = 0;
+    state.events.StopEvent.set();
     EXPECT_EQ(FindPeakWorker(state), 1);
-    EXPECT_EQ(state.peakText(), "old");
+    EXPECT_EQ(state.display.peakText(), "old");
 }
 
 TEST_F(WorkersTest, LegacyWorkerWritesCleanEventsAndTheRawStream) {
-    state.adcRev1 = false;
-    state.cycleCount = 3;
+    state.settings.adcRev1 = false;
+    state.settings.cycleCount = 3;
     std::vector<uint32_t> stream;
     for (uint32_t i = 412; i < 512; ++i) {
         stream.push_back(0x80000000u | i);  // the tail of an event begun before the run
@@ -225,13 +225,13 @@ TEST_F(WorkersTest, LegacyWorkerWritesCleanEventsAndTheRawStream) {
     fake.failNext('B', board::kStreamPort, BusError);  // the data that came still count
     ASSERT_EQ(workerFor(state), &LegacyReadoutWorker);
     EXPECT_EQ(LegacyReadoutWorker(state), 0);
-    EXPECT_EQ(state.busErrorCount.load(), 1u);
-    EXPECT_EQ(state.cyclesDone.load(), 3);
-    EXPECT_EQ(state.eventsLost.load(), 1u);
-    auto clean = readWords(state.filenameClr);
+    EXPECT_EQ(state.progress.busErrorCount.load(), 1u);
+    EXPECT_EQ(state.progress.cyclesDone.load(), 3);
+    EXPECT_EQ(state.progress.eventsLost.load(), 1u);
+    auto clean = readWords(state.settings.filenameClr);
     ASSERT_EQ(clean.size(), 3u * 512);
     EXPECT_TRUE(std::equal(clean.begin(), clean.end(), stream.begin() + 100));
-    EXPECT_EQ(readWords(state.filename), stream);
+    EXPECT_EQ(readWords(state.settings.filename), stream);
     EXPECT_EQ(fake.log.size(), 4u);
     for (const auto& a : fake.log) {
         EXPECT_EQ(a, (A{'B', board::kStreamPort, 2048}));
@@ -243,50 +243,51 @@ TEST_F(WorkersTest, StartStopAndTheRunTimer) {
     EXPECT_FALSE(StartAcquisition(state).joinable());
     EXPECT_EQ(op.texts("error"),
               std::vector<std::string>{"Fatal: Initialization FAIL\nPress VME Reset to initilize"});
-    EXPECT_EQ(state.lastError.load(), CommError);
-    EXPECT_TRUE(state.acquisitionIdle.load());
+    EXPECT_EQ(state.progress.lastError.load(), CommError);
+    EXPECT_TRUE(state.progress.acquisitionIdle.load());
 
     state.vmeHandle = 0;
-    state.offsetAdc = 40000;
-    state.busErrorCount = 7;
-    state.cycleCount = 1000000;
+    state.settings.offsetAdc = 40000;
+    state.progress.busErrorCount = 7;
+    state.settings.cycleCount = 1000000;
     fake.failNext('W', board::kOffsetAdc, BusError);
     std::thread worker = StartAcquisition(state);
     ASSERT_TRUE(worker.joinable());
-    EXPECT_FALSE(state.acquisitionIdle.load());
+    EXPECT_FALSE(state.progress.acquisitionIdle.load());
     RunTimerTick tick = OnRunTimer(state);
     EXPECT_FALSE(tick.finished);
     EXPECT_EQ(tick.busErrorText, "BusError Count=0");
     StopAcquisition(state);
-    ASSERT_TRUE(state.AcquisitionDoneEvent.wait(std::chrono::seconds(10)));
+    ASSERT_TRUE(state.events.AcquisitionDoneEvent.wait(std::chrono::seconds(10)));
     worker.join();
     EXPECT_EQ(fake.log.front(), (A{'W', board::kOffsetAdc, 40000}));
     tick = OnRunTimer(state);
     EXPECT_TRUE(tick.finished);
-    EXPECT_TRUE(state.acquisitionIdle.load());
-    EXPECT_FALSE(state.AcquisitionDoneEvent.isSet());
-    EXPECT_EQ(tick.eventsLostText, "Events Lose=" + std::to_string(state.eventsLost.load()));
+    EXPECT_TRUE(state.progress.acquisitionIdle.load());
+    EXPECT_FALSE(state.events.AcquisitionDoneEvent.isSet());
+    EXPECT_EQ(tick.eventsLostText,
+              "Events Lose=" + std::to_string(state.progress.eventsLost.load()));
     EXPECT_EQ(tick.cycleCount, 1000000);
     EXPECT_EQ(op.texts("error").back(), "FATAL: Write OffsetADC FAIL");
 
     // A type without a worker still ends, so the window does not wait for ever.
-    state.acquisitionType = 9;
-    state.adcRev1 = true;
+    state.settings.acquisitionType = 9;
+    state.settings.adcRev1 = true;
     EXPECT_EQ(displayTimerInterval(9), 2000);
     EXPECT_EQ(displayTimerInterval(4), 200);
-    state.acquisitionType = 5;
+    state.settings.acquisitionType = 5;
     EXPECT_FALSE(StartAcquisition(state).joinable());
     EXPECT_TRUE(OnRunTimer(state).finished);
 }
 
 TEST_F(WorkersTest, SoftTriggerClearsTheDisplayHandOff) {
-    state.DisplayReadyEvent.set();
+    state.events.DisplayReadyEvent.set();
     EXPECT_EQ(SoftTrigger(state), 0);
-    EXPECT_FALSE(state.DisplayReadyEvent.isSet());
+    EXPECT_FALSE(state.events.DisplayReadyEvent.isSet());
     EXPECT_EQ(fake.log.back(), (A{'W', board::kSoftwareTrigger, 0}));
     fake.failNext('W', board::kSoftwareTrigger, TimeoutError);
     EXPECT_EQ(SoftTrigger(state), TimeoutError);
-    EXPECT_EQ(state.lastError.load(), TimeoutError);
+    EXPECT_EQ(state.progress.lastError.load(), TimeoutError);
     EXPECT_EQ(op.texts("error"), std::vector<std::string>{"FATAL: Software Trigger FAIL"});
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "KOVRAVMElib.h"
+#include "acquisition/RunState.h"
 #include "board/BoardOperations.h"
 #include "board/BoardRegisters.h"
 #include "shell/Operator.h"
@@ -27,7 +28,8 @@ class BoardCrateTest : public ::testing::Test {
     }
     uint32_t readRegister(uint32_t offset) {
         uint32_t value = 0;
-        EXPECT_EQ(KOVRAVME_ReadCycle(state.vmeHandle, state.baseAddress + offset, &value, 0x09, 4),
+        EXPECT_EQ(KOVRAVME_ReadCycle(state.vmeHandle, state.settings.baseAddress + offset, &value,
+                                     0x09, 4),
                   Success);
         return value;
     }
@@ -60,29 +62,29 @@ TEST_F(BoardCrateTest, TestPulseShowsOnTheChannelUnderTestOnly) {
     ASSERT_EQ(SetReadoutMode(state, board::kModeMonitor, 5), 0);
     ASSERT_EQ(ReadAveragedEvents(state, 50, 10000, true, means, peaks, negs), kReadDone);
     EXPECT_GT(peaks[2] - means[2], quietPeak + 200);
-    EXPECT_EQ(state.cyclesDone.load(), 50);
-    EXPECT_TRUE(state.DisplayReadyEvent.isSet());
+    EXPECT_EQ(state.progress.cyclesDone.load(), 50);
+    EXPECT_TRUE(state.events.DisplayReadyEvent.isSet());
 
     // The negative flag turns the pulse round.
     ASSERT_EQ(SetupTaChannelTest(state, 2, 5, 1), 0);
     ASSERT_EQ(SetReadoutMode(state, board::kModeMonitor, 5), 0);
     ASSERT_EQ(ReadAveragedEvents(state, 50, 10000, false, means, peaks, negs), kReadDone);
     EXPECT_GT(means[2] - negs[2], 200u);
-    EXPECT_EQ(state.eventsLost.load(), 0u);
+    EXPECT_EQ(state.progress.eventsLost.load(), 0u);
     EXPECT_TRUE(op.entries().empty());
 }
 
 TEST_F(BoardCrateTest, ReadEventsAgainstTheCrate) {
     ASSERT_EQ(SetReadoutMode(state, board::kModeNormal, 0), 0);
     ASSERT_EQ(ReadEvents(state, 25, 10000, true), kReadDone);
-    EXPECT_EQ(state.cyclesDone.load(), 25);
+    EXPECT_EQ(state.progress.cyclesDone.load(), 25);
     for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(state.SpyBuffer[k][255] >> 25 & 7, static_cast<uint32_t>(k));
+        EXPECT_EQ(state.display.SpyBuffer[k][255] >> 25 & 7, static_cast<uint32_t>(k));
     }
     // No event ready within the time limit: the board is put where it makes none.
     ASSERT_EQ(SetReadoutMode(state, board::kModeConfigLoad, 0), 0);
     EXPECT_EQ(ReadEvents(state, 1, 300, false), kReadDeadlinePassed);
-    EXPECT_EQ(state.lastError.load(), board::kEventNotReady);
+    EXPECT_EQ(state.progress.lastError.load(), board::kEventNotReady);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KOVRAVMElib.h"
+#include "acquisition/RunState.h"
 #include "board/BoardOperations.h"
 #include "board/BoardRegisters.h"
 #include "board/FakeBoard.h"
@@ -19,7 +20,7 @@ class BoardOperationsTest : public ::testing::Test {
         state.bus = &fake;
         state.op = &op;
         state.vmeHandle = 0;
-        state.baseAddress = FakeBoard::kBase;
+        state.settings.baseAddress = FakeBoard::kBase;
     }
     FakeBoard fake;
     ScriptedOperator op;
@@ -112,7 +113,7 @@ TEST_F(BoardOperationsTest, ReadoutModeWritesControl2ThenControl1) {
     ASSERT_EQ(w.size(), 2u);
     EXPECT_EQ(w[0], (A{'W', 0x10C, 0xFFFFFD3Fu}));
     EXPECT_EQ(w[1], (A{'W', 0x108, 0xFFFFFFF8u}));
-    EXPECT_EQ(state.channel, 9u);
+    EXPECT_EQ(state.settings.channel, 9u);
 
     fake.failNext('R', 0x10C, BusError);
     EXPECT_EQ(SetReadoutMode(state, 0, 0), 1);
@@ -131,15 +132,15 @@ TEST_F(BoardOperationsTest, ReadEventsCountsErrorsAndDropsBrokenEvents) {
     fake.failNext('B', board::kEventPort, GenericError);
 
     ASSERT_EQ(ReadEvents(state, 2, 5000, true), kReadDone);
-    EXPECT_EQ(state.cyclesDone.load(), 2);
-    EXPECT_EQ(state.eventsLost.load(), 1u);
-    EXPECT_EQ(state.busErrorCount.load(), 2u);
+    EXPECT_EQ(state.progress.cyclesDone.load(), 2);
+    EXPECT_EQ(state.progress.eventsLost.load(), 1u);
+    EXPECT_EQ(state.progress.busErrorCount.load(), 2u);
     // The broken event was the last thing to set Last Error after the generic error.
-    EXPECT_EQ(state.lastError.load(), board::kEventCheckFailed);
+    EXPECT_EQ(state.progress.lastError.load(), board::kEventCheckFailed);
     // The display got the first event; the second stayed out while the first was not drawn.
-    EXPECT_TRUE(state.DisplayReadyEvent.isSet());
-    EXPECT_EQ(state.SpyBuffer[7][255], test::makeEvent(1, 256)[7 * 256 + 255]);
-    EXPECT_TRUE(state.resetScale.load());
+    EXPECT_TRUE(state.events.DisplayReadyEvent.isSet());
+    EXPECT_EQ(state.display.SpyBuffer[7][255], test::makeEvent(1, 256)[7 * 256 + 255]);
+    EXPECT_TRUE(state.display.resetScale.load());
 }
 
 TEST_F(BoardOperationsTest, BrokenFifoEndsTheEventBeforeTheNextFifoIsRead) {
@@ -149,23 +150,23 @@ TEST_F(BoardOperationsTest, BrokenFifoEndsTheEventBeforeTheNextFifoIsRead) {
     fake.queueEvent(5, test::makeEvent(5, 256));
     ASSERT_EQ(ReadEvents(state, 1, 5000, false), kReadDone);
     EXPECT_EQ(fake.blockReads(), 3 + 8);
-    EXPECT_FALSE(state.DisplayReadyEvent.isSet());
+    EXPECT_FALSE(state.events.DisplayReadyEvent.isSet());
 }
 
 TEST_F(BoardOperationsTest, StopAndDeadlineWhileWaiting) {
     fake.onPoll = [this](uint32_t n) {
         if (n == 5) {
-            state.StopEvent.set();
+            state.events.StopEvent.set();
         }
     };
     EXPECT_EQ(ReadEvents(state, 1, 5000, false), kReadStopped);
-    EXPECT_FALSE(state.StopEvent.isSet());
+    EXPECT_FALSE(state.events.StopEvent.isSet());
 
     fake.onPoll = nullptr;
     EXPECT_EQ(ReadEvents(state, 1, 20, false), kReadDeadlinePassed);
 
     // A stop noticed after the deadline reports the deadline.
-    state.StopEvent.set();
+    state.events.StopEvent.set();
     EXPECT_EQ(ReadEvents(state, 1, 0, false), kReadDeadlinePassed);
 }
 
@@ -173,8 +174,8 @@ TEST_F(BoardOperationsTest, EveryPollLimitWithoutAnEventCountsOneLostEvent) {
     fake.notReadyPolls = 2 * 2049 + 10;
     fake.queueEvent(0, test::makeEvent(0, 256));
     ASSERT_EQ(ReadEvents(state, 1, 10000, false), kReadDone);
-    EXPECT_EQ(state.eventsLost.load(), 2u);
-    EXPECT_EQ(state.lastError.load(), board::kEventNotReady);
+    EXPECT_EQ(state.progress.eventsLost.load(), 2u);
+    EXPECT_EQ(state.progress.lastError.load(), board::kEventNotReady);
 }
 
 TEST(FifoAverages, RoundsAndLetsTheFirstIndexWinTies) {
@@ -216,9 +217,9 @@ TEST_F(BoardOperationsTest, AveragedEventsOverTwoEvents) {
         EXPECT_EQ(detail.averages[k][5], 100u * k + 6);
     }
     EXPECT_EQ(detail.lastEvent[3][300] & 0x1FFF, 300u + 300 % 64 + 1001 + 0x1000);
-    EXPECT_EQ(state.sumCount.load(), 1u);  // the display still holds the first event
-    EXPECT_EQ(state.SumBuffer[1][0], 100u);
-    EXPECT_EQ(state.cyclesDone.load(), 2);
+    EXPECT_EQ(state.display.sumCount.load(), 1u);  // the display still holds the first event
+    EXPECT_EQ(state.display.SumBuffer[1][0], 100u);
+    EXPECT_EQ(state.progress.cyclesDone.load(), 2);
 
     uint32_t untouched[8] = {42, 42, 42, 42, 42, 42, 42, 42};
     EXPECT_EQ(ReadAveragedEvents(state, 0, 10, false, untouched, nullptr, nullptr), kReadDone);

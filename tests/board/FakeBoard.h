@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "board/VmeBus.h"
+#include "board/BoardBus.h"
 
 namespace tarvo::test {
 
-// A readout board behind a VmeBus, in the test's own process: registers, queued events on the
+// A readout board behind a BoardBus, in the test's own process: registers, queued events on the
 // event port, queued transfers on the stream port, and failures placed on chosen accesses.
-class FakeBoard : public VmeBus {
+class FakeBoard : public BoardBus {
   public:
     static constexpr uint32_t kBase = 0x03030000;
 

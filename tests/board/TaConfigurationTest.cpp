@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "acquisition/RunState.h"
 #include "board/BoardRegisters.h"
 #include "board/FakeBoard.h"
 #include "board/HoldConfiguration.h"
@@ -24,7 +25,7 @@ class TaBoardTest : public ::testing::Test {
         state.bus = &fake;
         state.op = &op;
         state.vmeHandle = 0;
-        state.baseAddress = FakeBoard::kBase;
+        state.settings.baseAddress = FakeBoard::kBase;
     }
     FakeBoard fake;
     ScriptedOperator op;
@@ -102,28 +103,28 @@ TEST(HoldConfigurationTest, NanosecondsBecomeCodesOf20Ns) {
 
 TEST_F(TaBoardTest, HoldWritePacksChannelsIntoHold1AndHold2) {
     HoldCodeArray codes{1, 2, 3, 4, 0x10, 0x20, 0x30, 0xFF};
-    ASSERT_EQ(writeHoldRegisters(state, codes), 0);
+    ASSERT_EQ(writeHoldRegisters(state.boardContext(), codes), 0);
     std::vector<A> expected = {{'W', 0x100, 0x04030201}, {'W', 0x104, 0xFF302010}};
     EXPECT_EQ(fake.log, expected);
     HoldCodeArray read{};
-    ASSERT_EQ(readHoldRegisters(state, read), 0);
+    ASSERT_EQ(readHoldRegisters(state.boardContext(), read), 0);
     EXPECT_EQ(read, codes);
 }
 
 TEST_F(TaBoardTest, HoldFailuresShowTheirMessagesAndStop) {
     fake.failNext('W', 0x100, -1);
-    EXPECT_EQ(writeHoldRegisters(state, {}), -1);
+    EXPECT_EQ(writeHoldRegisters(state.boardContext(), {}), -1);
     ASSERT_EQ(fake.writes().size(), 1u);  // the failing Hold1 write only, Hold2 untouched
     EXPECT_EQ(fake.writes()[0].offset, 0x100u);
     fake.registers[0x100] = 0x04030201;
     fake.failNext('R', 0x104, -2);
     HoldCodeArray codes{9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(readHoldRegisters(state, codes), -2);
+    EXPECT_EQ(readHoldRegisters(state.boardContext(), codes), -2);
     EXPECT_EQ(codes, (HoldCodeArray{1, 2, 3, 4, 9, 9, 9, 9}));  // the first half arrived
     fake.failNext('R', 0x100, -2);
-    EXPECT_EQ(readHoldRegisters(state, codes), -2);
+    EXPECT_EQ(readHoldRegisters(state.boardContext(), codes), -2);
     fake.failNext('W', 0x104, -5);
-    EXPECT_EQ(writeHoldRegisters(state, {}), -5);
+    EXPECT_EQ(writeHoldRegisters(state.boardContext(), {}), -5);
     EXPECT_EQ(op.texts("error"),
               (std::vector<std::string>{"FATAL: Write Hold1  FAIL", "FATAL: Read Hold2 FAIL",
                                         "FATAL: Read Hold1  FAIL", "FATAL: Write Hold2 FAIL"}));
@@ -135,10 +136,10 @@ TEST_F(TaBoardTest, ReadStopsAtTheFirstFailingRegisterKeepingWhatArrived) {
     }
     fake.failNext('R', board::taRegister(2, 4), -1);
     TaRegisterValues regs{9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(readTaSection(state, 2, regs), -1);
+    EXPECT_EQ(readTaSection(state.boardContext(), 2, regs), -1);
     EXPECT_EQ(regs, (TaRegisterValues{0x101, 0x102, 0x103, 9, 9, 9}));
     EXPECT_EQ(op.texts("error"), std::vector<std::string>{"FATAL: Read Reg4 FAIL"});
-    ASSERT_EQ(readTaSection(state, 2, regs), 0);
+    ASSERT_EQ(readTaSection(state.boardContext(), 2, regs), 0);
     EXPECT_EQ(regs, (TaRegisterValues{0x101, 0x102, 0x103, 0x104, 0x105, 0x106}));
 }
 

@@ -53,13 +53,13 @@ class HistogramTest : public ::testing::Test {
   protected:
     void useLayout(bool fifoLayout) {
         state.op = &op;
-        state.adcRev1 = fifoLayout;
-        state.filenameClr = dir.file("daqclr.bin");
+        state.settings.adcRev1 = fifoLayout;
+        state.settings.filenameClr = dir.file("daqclr.bin");
         if (fifoLayout) {
-            state.taDaqEnable.fill(false);
+            state.settings.taDaqEnable.fill(false);
         }
-        state.samplesFrom = 0;
-        state.samplesTo = fifoLayout ? 7 : 15;
+        state.settings.samplesFrom = 0;
+        state.settings.samplesTo = fifoLayout ? 7 : 15;
     }
 
     nimbra::test::TempDir dir;

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "DaqTestFiles.h"
-#include "acquisition/HistogramWorker.h"
 #include "acquisition/RunState.h"
+#include "histogram/HistogramWorker.h"
 #include "shell/Operator.h"
 #include "support/TempDir.h"
 
@@ -35,15 +35,15 @@ TEST_F(FifoHistogram, WholeRunMatchesTheFilesByteForByte) {
     // 2.5 records: the half record at the end is not read.
     auto value = [](int c, int s, int r) { return uint32_t(c * 100 + s * 10 + r); };
     writeWords(input(3), fifoRecords(2, value, 3), 512);
-    state.taDaqEnable[3] = true;
-    state.samplesFrom = 2;
-    state.samplesTo = 5;
+    state.settings.taDaqEnable[3] = true;
+    state.settings.samplesFrom = 2;
+    state.settings.samplesTo = 5;
 
     ASSERT_TRUE(run()) << testing::PrintToString(errors());
     EXPECT_TRUE(errors().empty());
-    EXPECT_TRUE(state.HistogramDoneEvent.isSet());
-    EXPECT_EQ(state.bytesProcessed.load(), 2048u);
-    EXPECT_EQ(state.histogramTotal.load(), 2048u);
+    EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
+    EXPECT_EQ(state.progress.bytesProcessed.load(), 2048u);
+    EXPECT_EQ(state.progress.histogramTotal.load(), 2048u);
 
     for (int c : {0, 17, 31}) {
         std::vector<uint32_t> listed;
@@ -65,11 +65,12 @@ TEST_F(FifoHistogram, OnlyEnabledFifosAndAMissingFileSkipsTheRest) {
     writeWords(input(0), fifoRecords(1, value, 0));  // present but not enabled
     writeWords(input(1), fifoRecords(1, value, 1));
     writeWords(input(6), fifoRecords(1, value, 6));
-    state.taDaqEnable[1] = state.taDaqEnable[4] = state.taDaqEnable[6] = true;
+    state.settings.taDaqEnable[1] = state.settings.taDaqEnable[4] = state.settings.taDaqEnable[6] =
+        true;
 
     EXPECT_FALSE(run());
     EXPECT_EQ(errors(), std::vector<std::string>{"Can't open file: " + input(4)});
-    EXPECT_TRUE(state.HistogramDoneEvent.isSet());
+    EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
     EXPECT_TRUE(exists(output(1, 31, ".spe")));
     EXPECT_FALSE(exists(output(0, 0, ".txt")));
     EXPECT_FALSE(exists(output(6, 0, ".txt")));
@@ -95,7 +96,7 @@ TEST_F(FifoHistogram, ChannelAndSampleBitsMustMatchTheWordsPlace) {
         auto words = fifoRecords(2, [](int, int s, int r) { return uint32_t(r * 8 + s); });
         words[256 + c.word] = c.replacement;  // in the second record
         writeWords(input(0), words);
-        state.taDaqEnable[0] = true;
+        state.settings.taDaqEnable[0] = true;
         std::filesystem::remove(output(0, 0, ".spe"));
 
         bool ok = run();
@@ -120,8 +121,8 @@ TEST_F(FifoHistogram, WordsOutsideTheSampleWindowAreNotChecked) {
     auto words = fifoRecords(1, [](int, int, int) { return 1u; });
     words[7] = 0xFFFFFFFF;  // channel 0, sample 7
     writeWords(input(0), words);
-    state.taDaqEnable[0] = true;
-    state.samplesTo = 6;
+    state.settings.taDaqEnable[0] = true;
+    state.settings.samplesTo = 6;
     EXPECT_TRUE(run());
     EXPECT_TRUE(errors().empty());
 }
@@ -132,8 +133,8 @@ const uint32_t kAroundBase[8] = {300, 499, 500, 4095, 4096, 5000, 0, 8191};
 TEST_F(FifoHistogram, MergeAndSwapUseTheFifosBaseLine) {
     writeWords(input(2), fifoRecords(
                              1, [](int, int s, int) { return kAroundBase[s]; }, 2));
-    state.taDaqEnable[2] = true;
-    state.baseLine = {9999, 9999, 500, 9999, 9999, 9999, 9999, 9999};
+    state.settings.taDaqEnable[2] = true;
+    state.settings.baseLine = {9999, 9999, 500, 9999, 9999, 9999, 9999, 9999};
 
     struct Expect {
         int32_t mode;
@@ -146,7 +147,7 @@ TEST_F(FifoHistogram, MergeAndSwapUseTheFifosBaseLine) {
     };
     for (const auto& e : expects) {
         SCOPED_TRACE(e.mode);
-        state.histogramMode = e.mode;
+        state.settings.histogramMode = e.mode;
         ASSERT_TRUE(run()) << testing::PrintToString(errors());
         std::vector<uint32_t> counts(8192, 0);
         for (uint32_t bin : e.bins) {
@@ -170,10 +171,10 @@ TEST_F(FifoHistogram, Ch0BaseShiftsAgainstChannelZeroAndSkipsIt) {
     });
     words[2] = 0xFFFFFFFF;  // channel 0 itself is neither checked nor counted
     writeWords(input(5), words);
-    state.taDaqEnable[5] = true;
-    state.histogramMode = tarvo::kModeCh0Base;
-    state.samplesFrom = 1;
-    state.samplesTo = 3;
+    state.settings.taDaqEnable[5] = true;
+    state.settings.histogramMode = tarvo::kModeCh0Base;
+    state.settings.samplesFrom = 1;
+    state.settings.samplesTo = 3;
 
     ASSERT_TRUE(run()) << testing::PrintToString(errors());
     EXPECT_FALSE(exists(output(5, 0, ".spe")));
@@ -220,16 +221,16 @@ TEST_F(FifoHistogram, ModeErrorsStopTheRunWithoutSpectra) {
                            return ch == 0 ? c.channel0 : ch == 4 && s == 3 ? c.value : 4096u;
                        },
                        7));
-        state.taDaqEnable[7] = true;
-        state.histogramMode = c.mode;
-        state.baseLine[7] = c.baseLine;
+        state.settings.taDaqEnable[7] = true;
+        state.settings.histogramMode = c.mode;
+        state.settings.baseLine[7] = c.baseLine;
         EXPECT_FALSE(run());
         EXPECT_EQ(caseOp.texts("error"), std::vector<std::string>{c.message});
         EXPECT_EQ(spectrumFiles(), 0);
         const uint32_t listed = c.mode == tarvo::kModeCh0Base ? 8192 - c.channel0 : 4096;
         EXPECT_EQ(readFile(output(7, 4, ".txt")),
                   valueList(std::vector<uint32_t>(c.listedBefore, listed)));
-        EXPECT_TRUE(state.HistogramDoneEvent.isSet());
+        EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
     }
 }
 
@@ -237,9 +238,10 @@ TEST_F(FifoHistogram, EmptyWindowShortFilesAndHistogramsOnly) {
     writeWords(input(0), fifoRecords(3, [](int, int s, int) { return uint32_t(s); }));
     writeWords(input(1), {});
     writeWords(input(2), {}, 1023);
-    state.taDaqEnable[0] = state.taDaqEnable[1] = state.taDaqEnable[2] = true;
-    state.samplesFrom = 5;  // after samplesTo: nothing is used
-    state.samplesTo = 2;
+    state.settings.taDaqEnable[0] = state.settings.taDaqEnable[1] = state.settings.taDaqEnable[2] =
+        true;
+    state.settings.samplesFrom = 5;  // after samplesTo: nothing is used
+    state.settings.samplesTo = 2;
 
     ASSERT_TRUE(run()) << testing::PrintToString(errors());
     const std::vector<uint32_t> zero(8192, 0);
@@ -254,10 +256,10 @@ TEST_F(FifoHistogram, EmptyWindowShortFilesAndHistogramsOnly) {
     std::filesystem::remove_all(dir.path());
     std::filesystem::create_directories(dir.path());
     writeWords(input(0), fifoRecords(3, [](int, int s, int) { return uint32_t(s); }));
-    state.samplesFrom = 0;
-    state.samplesTo = 7;
-    state.taDaqEnable = {true, false, false, false, false, false, false, false};
-    state.histogramsOnly = true;
+    state.settings.samplesFrom = 0;
+    state.settings.samplesTo = 7;
+    state.settings.taDaqEnable = {true, false, false, false, false, false, false, false};
+    state.settings.histogramsOnly = true;
     ASSERT_TRUE(run()) << testing::PrintToString(errors());
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         EXPECT_NE(entry.path().extension(), ".txt") << entry.path();
@@ -271,21 +273,21 @@ TEST_F(FifoHistogram, EmptyWindowShortFilesAndHistogramsOnly) {
 
 TEST_F(FifoHistogram, FileShrinkingWhileReadIsAFatalReadWithoutSpectra) {
     writeWords(input(0), fifoRecords(3, [](int, int s, int r) { return uint32_t(r * 10 + s); }));
-    state.taDaqEnable[0] = true;
+    state.settings.taDaqEnable[0] = true;
     tarvo::HistogramWorkspace ws(1024);
     ws.clock = fixedTime;
     ws.inputOpened = [](const std::string& name) { std::filesystem::resize_file(name, 1536); };
 
     EXPECT_FALSE(tarvo::histogramFile(state, input(0), 0, ws));
     EXPECT_EQ(errors(), std::vector<std::string>{"Fatal Read file"});
-    EXPECT_EQ(state.bytesProcessed.load(), 1024u);
+    EXPECT_EQ(state.progress.bytesProcessed.load(), 1024u);
     EXPECT_EQ(readFile(output(0, 3, ".txt")), valueList({0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(spectrumFiles(), 0);
 }
 
 TEST_F(FifoHistogram, UncreatableOutputsAreReported) {
     writeWords(input(0), fifoRecords(1, [](int, int, int) { return 1u; }));
-    state.taDaqEnable[0] = true;
+    state.settings.taDaqEnable[0] = true;
     std::filesystem::create_directory(output(0, 5, ".txt"));
     EXPECT_FALSE(run());
     EXPECT_EQ(errors(), std::vector<std::string>{"Can't open file: " + output(0, 5, ".txt")});
@@ -304,12 +306,12 @@ TEST_F(FifoHistogram, UncreatableOutputsAreReported) {
 
 TEST_F(FifoHistogram, SampleFieldsAreValidatedByLayout) {
     writeWords(input(0), fifoRecords(1, [](int, int, int) { return 1u; }));
-    state.taDaqEnable[0] = true;
-    state.samplesTo = 8;
+    state.settings.taDaqEnable[0] = true;
+    state.settings.samplesTo = 8;
     EXPECT_FALSE(run());
     ASSERT_EQ(errors().size(), 1u);
     EXPECT_FALSE(exists(output(0, 0, ".txt")));
-    EXPECT_TRUE(state.HistogramDoneEvent.isSet());
+    EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
 
     for (auto [from, to, valid] : {std::tuple{0, 7, true},
                                    {7, 1, true},
@@ -317,15 +319,15 @@ TEST_F(FifoHistogram, SampleFieldsAreValidatedByLayout) {
                                    {8, 7, false},
                                    {0, 0, false},
                                    {0, 15, false}}) {
-        state.samplesFrom = from;
-        state.samplesTo = to;
+        state.settings.samplesFrom = from;
+        state.settings.samplesTo = to;
         EXPECT_EQ(!tarvo::validateHistogramFields(state).has_value(), valid) << from << ":" << to;
     }
-    state.adcRev1 = false;
+    state.settings.adcRev1 = false;
     for (auto [from, to, valid] :
          {std::tuple{0, 15, true}, {15, 1, true}, {16, 15, false}, {0, 16, false}, {3, 0, false}}) {
-        state.samplesFrom = from;
-        state.samplesTo = to;
+        state.settings.samplesFrom = from;
+        state.settings.samplesTo = to;
         EXPECT_EQ(!tarvo::validateHistogramFields(state).has_value(), valid) << from << ":" << to;
     }
 }

@@ -6,9 +6,12 @@
 #include <cstdio>
 
 #include "DaqTestFiles.h"
-#include "acquisition/HistogramJob.h"
 #include "acquisition/RunState.h"
+#include "histogram/HistogramJob.h"
+#include "histogram/HistogramWorker.h"
 #include "shell/Operator.h"
+#include "shell/OwnerThreadOperator.h"
+#include "support/QueueExecutor.h"
 #include "support/TempDir.h"
 
 using namespace histotest;
@@ -21,10 +24,10 @@ class HistogramJobTest : public HistogramTest {
     // Ticks like the window's timer until the job reports the end.
     std::vector<tarvo::HistogramTick> tickToEnd() {
         std::vector<tarvo::HistogramTick> ticks;
-        for (int i = 0; i < 200 && job.timerActive(); ++i) {
-            state.HistogramDoneEvent.wait(std::chrono::milliseconds(50));
-            EXPECT_FALSE(state.histogramIdle.load());  // controls stay disabled meanwhile
-            ticks.push_back(job.timerStep());
+        for (int i = 0; i < 200 && job.running(); ++i) {
+            state.events.HistogramDoneEvent.wait(std::chrono::milliseconds(50));
+            EXPECT_FALSE(state.progress.histogramIdle.load());  // controls stay disabled meanwhile
+            ticks.push_back(job.tick());
         }
         return ticks;
     }
@@ -34,29 +37,65 @@ class HistogramJobTest : public HistogramTest {
 
 TEST_F(HistogramJobTest, FailedValidationStartsNothingAndReturnsTheControls) {
     writeWords(dir.file("daqclr_0.bin"), fifoRecords(1, [](int, int, int) { return 1u; }));
-    state.taDaqEnable[0] = true;
-    state.samplesTo = 8;
+    state.settings.taDaqEnable[0] = true;
+    state.settings.samplesTo = 8;
     EXPECT_FALSE(job.GenerateChannels());
     EXPECT_EQ(op.texts("error").size(), 1u);
-    EXPECT_TRUE(state.histogramIdle.load());
-    EXPECT_FALSE(job.timerActive());
+    EXPECT_TRUE(state.progress.histogramIdle.load());
+    EXPECT_FALSE(job.running());
     EXPECT_FALSE(exists(dir.file("daqclr_0_0.txt")));
 
-    state.adcRev1 = false;
-    state.samplesFrom = 15;
-    state.samplesTo = 0;
+    state.settings.adcRev1 = false;
+    state.settings.samplesFrom = 15;
+    state.settings.samplesTo = 0;
     EXPECT_FALSE(job.GenerateChannels());
     EXPECT_EQ(op.texts("error").size(), 2u);
-    EXPECT_TRUE(state.histogramIdle.load());
+    EXPECT_TRUE(state.progress.histogramIdle.load());
+}
+
+TEST_F(HistogramJobTest, EndingAJobWhoseWorkerWaitsForTheOwnerDoesNotDeadlock) {
+    // The window's situation: the worker's message must be shown on the owner thread, and the
+    // owner, instead of showing it, destroys the job (the window closes).
+    tarvo::test::QueueExecutor owner;
+    tarvo::OwnerThreadOperator gui(op, owner);
+    state.op = &gui;
+    state.settings.taDaqEnable[5] = true;  // no such file: the worker reports it
+    {
+        tarvo::HistogramJob closing(state, fixedTime);
+        ASSERT_TRUE(closing.start());
+        owner.waitForWork();
+    }
+    EXPECT_TRUE(gui.isShutDown());
+    EXPECT_TRUE(state.progress.histogramIdle.load());
+    EXPECT_EQ(owner.runPending(), 1);  // the message posted before the end shows nothing now
+    EXPECT_TRUE(op.entries().empty());
+}
+
+TEST_F(HistogramJobTest, StopRequestEndsTheWorkerWithoutSpectra) {
+    writeWords(dir.file("daqclr_1.bin"), fifoRecords(
+                                             3, [](int, int s, int) { return s; }, 1));
+    state.settings.taDaqEnable[1] = true;
+    state.progress.histogramStopRequested.store(true);
+    EXPECT_FALSE(tarvo::FifoHistogramWorker(state, fixedTime));
+    EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
+    EXPECT_FALSE(exists(dir.file("daqclr_1_0.spe")));
+    EXPECT_TRUE(op.entries().empty());
+
+    // start() clears an old request, so the next run counts every record.
+    state.events.HistogramDoneEvent.reset();
+    ASSERT_TRUE(job.start());
+    tickToEnd();
+    EXPECT_TRUE(job.succeeded());
+    EXPECT_TRUE(exists(dir.file("daqclr_1_0.spe")));
 }
 
 TEST_F(HistogramJobTest, TimerStepsFollowTheWorkerToTheEnd) {
     writeWords(dir.file("daqclr_2.bin"), fifoRecords(
                                              40, [](int, int s, int) { return s; }, 2));
-    state.taDaqEnable[2] = true;
-    state.HistogramDoneEvent.set();  // left over from an earlier run
+    state.settings.taDaqEnable[2] = true;
+    state.events.HistogramDoneEvent.set();  // left over from an earlier run
     ASSERT_TRUE(job.GenerateChannels());
-    EXPECT_TRUE(job.timerActive());
+    EXPECT_TRUE(job.running());
     auto ticks = tickToEnd();
     ASSERT_FALSE(ticks.empty());
     EXPECT_TRUE(ticks.back().finished);
@@ -64,34 +103,34 @@ TEST_F(HistogramJobTest, TimerStepsFollowTheWorkerToTheEnd) {
     EXPECT_EQ(ticks.back().total, 40u * 1024);
     EXPECT_EQ(ticks.back().fifo, 2);
     EXPECT_TRUE(job.succeeded());
-    EXPECT_TRUE(state.histogramIdle.load());
-    EXPECT_FALSE(state.HistogramDoneEvent.isSet());
+    EXPECT_TRUE(state.progress.histogramIdle.load());
+    EXPECT_FALSE(state.events.HistogramDoneEvent.isSet());
     EXPECT_TRUE(exists(dir.file("daqclr_2_31.spe")));
 
     // A failing run ends the same way, reported as failed.
-    state.taDaqEnable[3] = true;
+    state.settings.taDaqEnable[3] = true;
     ASSERT_TRUE(job.GenerateChannels());
     ticks = tickToEnd();
     EXPECT_TRUE(ticks.back().finished);
     EXPECT_FALSE(job.succeeded());
-    EXPECT_TRUE(state.histogramIdle.load());
+    EXPECT_TRUE(state.progress.histogramIdle.load());
     EXPECT_EQ(op.texts("error"),
               std::vector<std::string>{"Can't open file: " + dir.file("daqclr_3.bin")});
 }
 
 TEST(HistogramTimerStep, PositionIsTheLow32BitsOfBytesProcessed) {
     tarvo::RunState state;
-    state.histogramIdle = false;
-    state.bytesProcessed = 0x100000400ull;
-    state.histogramTotal = 0x200000000ull;
+    state.progress.histogramIdle = false;
+    state.progress.bytesProcessed = 0x100000400ull;
+    state.progress.histogramTotal = 0x200000000ull;
     auto tick = tarvo::histogramTimerStep(state);
     EXPECT_FALSE(tick.finished);
     EXPECT_EQ(tick.position, 0x400u);
     EXPECT_EQ(tick.bytesProcessed, 0x100000400ull);
-    EXPECT_FALSE(state.histogramIdle.load());
-    state.HistogramDoneEvent.set();
+    EXPECT_FALSE(state.progress.histogramIdle.load());
+    state.events.HistogramDoneEvent.set();
     EXPECT_TRUE(tarvo::histogramTimerStep(state).finished);
-    EXPECT_TRUE(state.histogramIdle.load());
+    EXPECT_TRUE(state.progress.histogramIdle.load());
     EXPECT_FALSE(tarvo::histogramTimerStep(state).finished);
 }
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "DaqTestFiles.h"
-#include "acquisition/HistogramWorker.h"
 #include "acquisition/RunState.h"
+#include "histogram/HistogramWorker.h"
 #include "shell/Operator.h"
 #include "support/TempDir.h"
 
@@ -28,13 +28,13 @@ uint32_t legacyValue(int c, int s, int r) {
 }
 
 TEST_F(LegacyHistogram, WholeRunMatchesTheFilesByteForByte) {
-    writeWords(state.filenameClr, legacyRecords(2, legacyValue), 2047);
-    state.samplesFrom = 9;  // sample indices 8..15 use bit 19
+    writeWords(state.settings.filenameClr, legacyRecords(2, legacyValue), 2047);
+    state.settings.samplesFrom = 9;  // sample indices 8..15 use bit 19
 
     ASSERT_TRUE(run()) << testing::PrintToString(errors());
-    EXPECT_TRUE(state.HistogramDoneEvent.isSet());
-    EXPECT_EQ(state.bytesProcessed.load(), 4096u);
-    EXPECT_EQ(state.histogramTotal.load(), 4096u);
+    EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
+    EXPECT_EQ(state.progress.bytesProcessed.load(), 4096u);
+    EXPECT_EQ(state.progress.histogramTotal.load(), 4096u);
     for (int c : {0, 17, 31}) {
         std::vector<uint32_t> listed;
         std::vector<uint32_t> counts(8192, 0);
@@ -51,11 +51,11 @@ TEST_F(LegacyHistogram, WholeRunMatchesTheFilesByteForByte) {
 
 TEST_F(LegacyHistogram, ModesChangeNothingButSwapReversesTheSpectra) {
     // Values on both sides of the base line and of 4096, which the FIFO layout would correct.
-    writeWords(state.filenameClr,
+    writeWords(state.settings.filenameClr,
                legacyRecords(3, [](int c, int s, int r) { return uint32_t(s * 500 + c + r); }));
-    state.baseLine.fill(3000);
+    state.settings.baseLine.fill(3000);
     auto runMode = [&](int32_t mode) {
-        state.histogramMode = mode;
+        state.settings.histogramMode = mode;
         EXPECT_TRUE(run()) << mode;
         std::vector<std::string> files;
         for (int c = 0; c < 32; ++c) {
@@ -98,25 +98,26 @@ TEST_F(LegacyHistogram, ChannelAndSampleErrorsEndWithoutSpectra) {
         state.op = &caseOp;
         auto words = legacyRecords(1, [](int, int s, int) { return uint32_t(s); });
         words[c.word] = c.replacement;
-        writeWords(state.filenameClr, words);
+        writeWords(state.settings.filenameClr, words);
         EXPECT_FALSE(run());
         EXPECT_EQ(caseOp.texts("error"), std::vector<std::string>{c.message});
         EXPECT_FALSE(exists(output(0, ".spe")));
         EXPECT_EQ(readFile(output(1, ".txt")).size(), 16u * 7);
         EXPECT_EQ(readFile(output(2, ".txt")).size(), size_t(c.word - 32) * 7);
-        EXPECT_TRUE(state.HistogramDoneEvent.isSet());
+        EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
     }
 }
 
 TEST_F(LegacyHistogram, ShortReadStillWritesTheSpectraOfWhatWasCounted) {
-    writeWords(state.filenameClr, legacyRecords(3, [](int, int s, int) { return uint32_t(s); }));
+    writeWords(state.settings.filenameClr,
+               legacyRecords(3, [](int, int s, int) { return uint32_t(s); }));
     tarvo::HistogramWorkspace ws(2048);
     ws.clock = fixedTime;
     ws.inputOpened = [](const std::string& name) { std::filesystem::resize_file(name, 5000); };
 
     EXPECT_FALSE(tarvo::legacyHistogramFile(state, ws));
     EXPECT_EQ(errors(), std::vector<std::string>{"Fatal Read file"});
-    EXPECT_EQ(state.bytesProcessed.load(), 4096u);
+    EXPECT_EQ(state.progress.bytesProcessed.load(), 4096u);
     std::vector<uint32_t> counts(8192, 0);
     for (int s = 0; s < 16; ++s) {
         counts[s] = 2;
@@ -128,14 +129,14 @@ TEST_F(LegacyHistogram, ShortReadStillWritesTheSpectraOfWhatWasCounted) {
 
 TEST_F(LegacyHistogram, MissingInputAndHistogramsOnly) {
     EXPECT_FALSE(run());
-    EXPECT_EQ(errors(), std::vector<std::string>{"Can't open file: " + state.filenameClr});
-    EXPECT_TRUE(state.HistogramDoneEvent.isSet());
+    EXPECT_EQ(errors(), std::vector<std::string>{"Can't open file: " + state.settings.filenameClr});
+    EXPECT_TRUE(state.events.HistogramDoneEvent.isSet());
     EXPECT_FALSE(exists(output(0, ".txt")));
 
-    writeWords(state.filenameClr, legacyRecords(1, [](int, int, int) { return 8191u; }));
-    state.histogramsOnly = true;
-    state.samplesFrom = 15;
-    state.samplesTo = 15;
+    writeWords(state.settings.filenameClr, legacyRecords(1, [](int, int, int) { return 8191u; }));
+    state.settings.histogramsOnly = true;
+    state.settings.samplesFrom = 15;
+    state.settings.samplesTo = 15;
     EXPECT_TRUE(run());
     EXPECT_FALSE(exists(output(0, ".txt")));
     std::vector<uint32_t> counts(8192, 0);

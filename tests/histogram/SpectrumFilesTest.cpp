@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "DaqTestFiles.h"
-#include "acquisition/HistogramModes.h"
-#include "acquisition/SpectrumWriter.h"
+#include "histogram/HistogramModes.h"
+#include "histogram/SpectrumWriter.h"
 #include "support/TempDir.h"
 
 using namespace histotest;

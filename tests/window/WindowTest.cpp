@@ -186,14 +186,14 @@ class WindowTest : public QObject {
     void stopEndsALongRun() {
         prepareRun(100000000, "1");
         click(w(), "START Acquire");
-        QTRY_VERIFY_WITH_TIMEOUT(window_->state().cyclesDone.load() > 20, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->state().progress.cyclesDone.load() > 20, 60000);
         QElapsedTimer sinceStop;
         sinceStop.start();
         click(w(), "Stop Acquire");
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 60000);
         // Reported, not asserted: how long the run took to end (the timer's tick included).
         qInfo("run ended %lld ms after Stop", static_cast<long long>(sinceStop.elapsed()));
-        const int done = window_->state().cyclesDone.load();
+        const int done = window_->state().progress.cyclesDone.load();
         QVERIFY(done < 100000000);
         QCOMPARE(label("Cycles Done"), QString::number(done));
         // Whole events only: the file holds exactly the cycles counted.
@@ -304,7 +304,7 @@ class WindowTest : public QObject {
         QCOMPARE(byName<QLineEdit>(w(), "Samples to")->text(), QStringLiteral("6"));
         QCOMPARE(window_->baseLineDialog().baseLine,
                  (std::array<uint32_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
-        QCOMPARE(window_->state().baseAddress, 0x1A00u);
+        QCOMPARE(window_->state().settings.baseAddress, 0x1A00u);
     }
 
     void startWithoutACrateSaysWhatToDo() {
@@ -322,7 +322,7 @@ class WindowTest : public QObject {
     void crateDyingMidRunLeavesTheWindowResponsive() {
         prepareRun(100000000, "1");
         click(w(), "START Acquire");
-        QTRY_VERIFY_WITH_TIMEOUT(window_->state().cyclesDone.load() > 20, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->state().progress.cyclesDone.load() > 20, 60000);
         crate_->stop();  // the crate goes away in the middle of the run
         QTRY_VERIFY_WITH_TIMEOUT(byName<QLineEdit>(w(), "Last Error")->text() != "0", 60000);
         QVERIFY(!idle());

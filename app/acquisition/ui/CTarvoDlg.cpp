@@ -24,21 +24,24 @@
 #include <cstdio>
 
 #include "KOVRAVMElib.h"
+#include "acquisition/AcquisitionController.h"
 #include "acquisition/AcquisitionRun.h"
-#include "acquisition/HistogramJob.h"
 #include "acquisition/MainDialogRules.h"
 #include "acquisition/ui/LiveGraph.h"
 #include "board/TaConfiguration.h"
 #include "board/TaSettingFile.h"
 #include "board/ui/CHoldConfig.h"
 #include "board/ui/CTAConfig.h"
+#include "histogram/HistogramJob.h"
 #include "shell/FieldValidation.h"
+#include "shell/OwnerThreadOperator.h"
 #include "shell/ParseHex.h"
 #include "shell/SettingsStore.h"
 #include "shell/ui/BusyGuard.h"
 #include "shell/ui/CAboutDlg.h"
 #include "shell/ui/CBaseLineDlg.h"
 #include "shell/ui/GuiOperator.h"
+#include "shell/ui/QtExecutor.h"
 
 namespace tarvo {
 namespace {
@@ -90,7 +93,10 @@ QLineEdit* field(const QString& name, QWidget* parent, int width = 0) {
 CTarvoDlg::CTarvoDlg(SettingsStore& store, QWidget* parent)
     : QDialog(parent),
       store_(store),
-      operator_(std::make_unique<GuiOperator>(this)),
+      dialogs_(std::make_unique<GuiOperator>(this)),
+      executor_(std::make_unique<QtExecutor>()),
+      operator_(std::make_unique<OwnerThreadOperator>(*dialogs_, *executor_)),
+      controller_(std::make_unique<AcquisitionController>(state_)),
       histogramJob_(std::make_unique<HistogramJob>(state_)) {
     setWindowTitle(QStringLiteral("Nimbra DAQ"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
@@ -116,17 +122,11 @@ CTarvoDlg::CTarvoDlg(SettingsStore& store, QWidget* parent)
 }
 
 CTarvoDlg::~CTarvoDlg() {
-    // Nothing may wait on this window any more; a run still going is asked to end first.
-    operator_->shutdown();
-    if (worker_.joinable()) {
-        StopAcquisition(state_);
-        worker_.join();
-    }
+    // Nothing may wait on this window any more: the controllers stop what still runs, release
+    // a worker's pending question, join, and end the bridge.
+    operator_->shutDown();
     histogramJob_.reset();
-    if (bridgeOpen()) {
-        KOVRAVME_End(state_.vmeHandle);
-        state_.vmeHandle = -1;
-    }
+    controller_.reset();
 }
 
 void CTarvoDlg::buildControls() {
@@ -360,69 +360,57 @@ void CTarvoDlg::buildMenu() {
 }
 
 void CTarvoDlg::loadSettings(const PersistedSettings& s) {
-    state_.filename = s.fileName;
-    state_.filenameClr = s.fileNameClr;
+    state_.settings.filename = s.fileName;
+    state_.settings.filenameClr = s.fileNameClr;
     baseAddrText_ = qs(s.baseAddrText);
-    state_.baseAddress = s.baseAddress;
+    state_.settings.baseAddress = s.baseAddress;
     visaResource_->clear();
     if (!s.visaResource.empty()) {
         visaResource_->addItem(qs(s.visaResource));
     }
-    state_.adcRev1 = s.revision != 0;
+    state_.settings.adcRev1 = s.revision != 0;
     for (int i = 0; i < 8; ++i) {
-        state_.taDaqEnable[i] = s.enTa[i] != 0;
+        state_.settings.taDaqEnable[i] = s.enTa[i] != 0;
     }
-    state_.samplesFrom = s.sample0;
-    state_.samplesTo = s.sample1;
-    state_.cycleCount = s.cycle;
+    state_.settings.samplesFrom = s.sample0;
+    state_.settings.samplesTo = s.sample1;
+    state_.settings.cycleCount = s.cycle;
     baseLineDialog_->baseLine = s.baseLine;
-    state_.baseLine = s.baseLine;
+    state_.settings.baseLine = s.baseLine;
     commandFile_->setText(qs(s.visaFile));
-    state_.offsetAdc = s.offsetAdc;
+    state_.settings.offsetAdc = s.offsetAdc;
 }
 
 PersistedSettings CTarvoDlg::persistedSettings() const {
     PersistedSettings s;
-    s.fileName = state_.filename;
-    s.fileNameClr = state_.filenameClr;
+    s.fileName = state_.settings.filename;
+    s.fileNameClr = state_.settings.filenameClr;
     s.baseAddrText = local(baseAddress_->text());
     s.baseAddress = ParseHex(s.baseAddrText);
     s.visaResource = local(visaResource_->currentText());
-    s.revision = state_.adcRev1 ? 1 : 0;
+    s.revision = state_.settings.adcRev1 ? 1 : 0;
     for (int i = 0; i < 8; ++i) {
-        s.enTa[i] = state_.taDaqEnable[i] ? 1 : 0;
+        s.enTa[i] = state_.settings.taDaqEnable[i] ? 1 : 0;
     }
-    s.sample0 = state_.samplesFrom;
-    s.sample1 = state_.samplesTo;
-    s.cycle = state_.cycleCount;
+    s.sample0 = state_.settings.samplesFrom;
+    s.sample1 = state_.settings.samplesTo;
+    s.cycle = state_.settings.cycleCount;
     s.baseLine = baseLineDialog_->baseLine;
     s.visaFile = local(commandFile_->text());
-    s.offsetAdc = state_.offsetAdc;
+    s.offsetAdc = state_.settings.offsetAdc;
     return s;
 }
 
 void CTarvoDlg::initialize() {
     // Open the bridge as every program of the bench does; without one the window still opens,
     // and START says what to do.
-    int32_t handle = -1;
-    int32_t result = runOffGuiThread(this, [&handle] {
-        int32_t r = KOVRAVME_Init(UsbBridge, 0, 0, &handle);
-        if (r == Success) {
-            r = KOVRAVME_SetTimeout(handle, 1);
-            if (r != Success) {
-                KOVRAVME_End(handle);
-                handle = -1;
-            }
-        } else {
-            handle = -1;
-        }
-        return r;
-    });
-    state_.vmeHandle = handle;
-    state_.lastError = result;
+    int32_t result = runOffGuiThread(this, [this] { return controller_->openBridge(); });
+    const int32_t handle = state_.vmeHandle;
+    state_.progress.lastError = result;
     refreshResourceList(visaResource_->currentText());
     spyFifo_->setCurrentIndex(0);
     holdMinMaxBox_->setChecked(holdMinMax_);
+    start_->setFocus();
     baseAddress_->setText(baseAddrText_);
     writeFields();
     showStatus(bridgeOpen() ? QStringLiteral("Bridge open (handle %1).").arg(handle)
@@ -456,46 +444,46 @@ bool CTarvoDlg::readFields() {
         }
         n.value = std::get<int64_t>(r);
     }
-    state_.channel = static_cast<uint32_t>(numbers[0].value);
-    state_.cycleCount = static_cast<int32_t>(numbers[1].value);
-    state_.offsetAdc = static_cast<uint32_t>(numbers[2].value);
-    state_.samplesFrom = static_cast<int32_t>(numbers[3].value);
-    state_.samplesTo = static_cast<int32_t>(numbers[4].value);
-    state_.baseAddress = ParseHex(local(baseAddress_->text()));
-    state_.adcRev1 = adcRev1_->isChecked();
+    state_.settings.channel = static_cast<uint32_t>(numbers[0].value);
+    state_.settings.cycleCount = static_cast<int32_t>(numbers[1].value);
+    state_.settings.offsetAdc = static_cast<uint32_t>(numbers[2].value);
+    state_.settings.samplesFrom = static_cast<int32_t>(numbers[3].value);
+    state_.settings.samplesTo = static_cast<int32_t>(numbers[4].value);
+    state_.settings.baseAddress = ParseHex(local(baseAddress_->text()));
+    state_.settings.adcRev1 = adcRev1_->isChecked();
     for (int i = 0; i < 8; ++i) {
-        state_.taDaqEnable[i] = taDaqEnable_[i]->isChecked();
+        state_.settings.taDaqEnable[i] = taDaqEnable_[i]->isChecked();
     }
-    state_.acquisitionType = type_->currentIndex();
-    state_.filename = local(filename_->text());
-    state_.filenameClr = local(filenameClr_->text());
-    state_.histogramMode = mode_->currentIndex();
-    state_.histogramsOnly = histogramsOnly_->isChecked();
-    state_.baseLine = baseLineDialog_->baseLine;
+    state_.settings.acquisitionType = type_->currentIndex();
+    state_.settings.filename = local(filename_->text());
+    state_.settings.filenameClr = local(filenameClr_->text());
+    state_.settings.histogramMode = mode_->currentIndex();
+    state_.settings.histogramsOnly = histogramsOnly_->isChecked();
+    state_.settings.baseLine = baseLineDialog_->baseLine;
     return true;
 }
 
 void CTarvoDlg::writeFields() {
-    baseAddress_->setText(QString::asprintf("%08X", state_.baseAddress));
-    adcRev1_->setChecked(state_.adcRev1);
-    offsetAdc_->setText(QString::number(state_.offsetAdc));
-    cycle_->setText(QString::number(state_.cycleCount));
+    baseAddress_->setText(QString::asprintf("%08X", state_.settings.baseAddress));
+    adcRev1_->setChecked(state_.settings.adcRev1);
+    offsetAdc_->setText(QString::number(state_.settings.offsetAdc));
+    cycle_->setText(QString::number(state_.settings.cycleCount));
     for (int i = 0; i < 8; ++i) {
-        taDaqEnable_[i]->setChecked(state_.taDaqEnable[i]);
+        taDaqEnable_[i]->setChecked(state_.settings.taDaqEnable[i]);
     }
-    type_->setCurrentIndex(state_.acquisitionType);
-    channel_->setText(QString::number(state_.channel));
-    filename_->setText(qs(state_.filename));
-    filenameClr_->setText(qs(state_.filenameClr));
-    mode_->setCurrentIndex(state_.histogramMode);
-    samplesFrom_->setText(QString::number(state_.samplesFrom));
-    samplesTo_->setText(QString::number(state_.samplesTo));
-    histogramsOnly_->setChecked(state_.histogramsOnly);
+    type_->setCurrentIndex(state_.settings.acquisitionType);
+    channel_->setText(QString::number(state_.settings.channel));
+    filename_->setText(qs(state_.settings.filename));
+    filenameClr_->setText(qs(state_.settings.filenameClr));
+    mode_->setCurrentIndex(state_.settings.histogramMode);
+    samplesFrom_->setText(QString::number(state_.settings.samplesFrom));
+    samplesTo_->setText(QString::number(state_.settings.samplesTo));
+    histogramsOnly_->setChecked(state_.settings.histogramsOnly);
     writeRunOutputs();
 
     const ControlEnabling e =
-        enablingFor({state_.acquisitionIdle.load(), state_.histogramIdle.load(), state_.adcRev1,
-                     state_.acquisitionType});
+        enablingFor({state_.progress.acquisitionIdle.load(), state_.progress.histogramIdle.load(),
+                     state_.settings.adcRev1, state_.settings.acquisitionType});
     for (QWidget* w :
          std::initializer_list<QWidget*>{start_, vmeReset_, adcRev1_, baseAddress_, cycle_}) {
         w->setEnabled(e.start);
@@ -527,14 +515,14 @@ void CTarvoDlg::writeFields() {
     for (QAction* a : taActions_) {
         a->setEnabled(e.taMenuItems);
     }
-    graph_->setXRange(
-        xRangeFor(state_.adcRev1, state_.acquisitionType, state_.wordsPerFifo.load()));
+    graph_->setXRange(xRangeFor(state_.settings.adcRev1, state_.settings.acquisitionType,
+                                state_.display.wordsPerFifo.load()));
 }
 
 void CTarvoDlg::writeRunOutputs() {
-    lastError_->setText(QString::number(state_.lastError.load()));
-    cyclesDone_->setText(QString::number(state_.cyclesDone.load()));
-    peakText_->setPlainText(qs(state_.peakText()));
+    lastError_->setText(QString::number(state_.progress.lastError.load()));
+    cyclesDone_->setText(QString::number(state_.progress.cyclesDone.load()));
+    peakText_->setPlainText(qs(state_.display.peakText()));
 }
 
 QString CTarvoDlg::statusMessage() const {
@@ -549,68 +537,55 @@ void CTarvoDlg::onVmeReset() {
     if (!readFields()) {
         return;
     }
-    int32_t handle = state_.vmeHandle;
     struct Outcome {
         int32_t openResult = 0;
         int32_t resetResult = 0;
     };
-    Outcome outcome = runOffGuiThread(this, [&handle] {
+    const bool needsOpen = !bridgeOpen();
+    Outcome outcome = runOffGuiThread(this, [this, needsOpen] {
         Outcome o;
-        if (handle == -1) {
-            int32_t h = -1;
-            o.openResult = KOVRAVME_Init(UsbBridge, 0, 0, &h);
-            if (o.openResult == Success) {
-                o.openResult = KOVRAVME_SetTimeout(h, 1);
-                if (o.openResult != Success) {
-                    KOVRAVME_End(h);
-                    h = -1;
-                }
-            }
-            if (o.openResult != Success) {
-                return o;
-            }
-            handle = h;
+        if (needsOpen && (o.openResult = controller_->openBridge()) != Success) {
+            return o;
         }
-        o.resetResult = KOVRAVME_SystemReset(handle);
+        o.resetResult = KOVRAVME_SystemReset(state_.vmeHandle);
         return o;
     });
     if (outcome.openResult != Success) {
         operator_->error("Fatal: Initialization FAIL");
-        state_.lastError = outcome.openResult;
+        state_.progress.lastError = outcome.openResult;
     } else {
-        state_.vmeHandle = handle;
-        state_.lastError = outcome.resetResult;
-        showStatus(QStringLiteral("VME bus reset (handle %1).").arg(handle));
+        state_.progress.lastError = outcome.resetResult;
+        showStatus(QStringLiteral("VME bus reset (handle %1).").arg(state_.vmeHandle));
     }
     writeFields();
 }
 
 void CTarvoDlg::onStart() {
-    if (!state_.acquisitionIdle.load() || worker_.joinable()) {
+    if (!state_.progress.acquisitionIdle.load() || controller_->running()) {
         return;
     }
     if (!bridgeOpen()) {
         operator_->error("Fatal: Initialization FAIL\nPress VME Reset to initilize");
-        state_.lastError = -2;
+        state_.progress.lastError = -2;
         writeFields();
         return;
     }
     if (!readFields()) {
         return;
     }
-    acquisitionProgress_->setRange(0, std::max(state_.cycleCount, 0));
+    acquisitionProgress_->setRange(0, std::max(state_.settings.cycleCount, 0));
     acquisitionProgress_->setValue(0);
     display_ = LiveDisplay();
     graph_->setAverages({});
-    worker_ = StartAcquisition(state_);
+    controller_->start();
     writeFields();
     runTimer_->start(500);
-    displayTimer_->start(displayTimerInterval(state_.acquisitionType));
-    showStatus(QStringLiteral("Acquisition running: %1 cycles.").arg(state_.cycleCount));
+    displayTimer_->start(displayTimerInterval(state_.settings.acquisitionType));
+    showStatus(QStringLiteral("Acquisition running: %1 cycles.").arg(state_.settings.cycleCount));
 }
 
 void CTarvoDlg::onStop() {
-    StopAcquisition(state_);
+    controller_->stop();
 }
 
 void CTarvoDlg::onSoftTrigger() {
@@ -633,7 +608,7 @@ void CTarvoDlg::onGenChannels() {
 }
 
 void CTarvoDlg::onClearError() {
-    state_.lastError = 0;
+    state_.progress.lastError = 0;
     writeFields();
 }
 
@@ -641,7 +616,7 @@ void CTarvoDlg::onAdcRev1Clicked() {
     if (readFields()) {
         writeFields();
     } else {
-        adcRev1_->setChecked(state_.adcRev1);
+        adcRev1_->setChecked(state_.settings.adcRev1);
     }
 }
 
@@ -649,7 +624,7 @@ void CTarvoDlg::onTypeChanged() {
     if (readFields()) {
         writeFields();
     } else {
-        type_->setCurrentIndex(state_.acquisitionType);
+        type_->setCurrentIndex(state_.settings.acquisitionType);
     }
 }
 
@@ -657,8 +632,9 @@ void CTarvoDlg::onBrowseFilenameClr() {
     if (!readFields()) {
         return;
     }
-    if (auto path = operator_->chooseSaveFile(state_.filenameClr, ".bin", kDaqFileFilter)) {
-        state_.filenameClr = *path;
+    if (auto path =
+            operator_->chooseSaveFile(state_.settings.filenameClr, ".bin", kDaqFileFilter)) {
+        state_.settings.filenameClr = *path;
         writeFields();
     }
 }
@@ -718,14 +694,14 @@ void CTarvoDlg::onTaSetting(int ta) {
     CTAConfig& dialog = *taDialogs_[ta];
     dialog.state = &state_;
     dialog.taIndex = ta;
-    dialog.mode = state_.acquisitionType;
+    dialog.mode = state_.settings.acquisitionType;
     dialog.exec();
     writeFields();
 }
 
 void CTarvoDlg::onBaseLines() {
     if (baseLineDialog_->exec() == QDialog::Accepted) {
-        state_.baseLine = baseLineDialog_->baseLine;
+        state_.settings.baseLine = baseLineDialog_->baseLine;
         writeBaseLines(store_, baseLineDialog_->baseLine);
     }
 }
@@ -786,7 +762,7 @@ void CTarvoDlg::onInitSetting() {
         sections[ta] = taDialogs_[ta]->config.registers();
     }
     HoldCodeArray hold = holdDialog_->holdCode;
-    int mode = state_.acquisitionType;
+    int mode = state_.settings.acquisitionType;
     int failures = runOffGuiThread(this, [&] { return InitSetting(state_, sections, hold, mode); });
     showStatus(failures == 0 ? QStringLiteral("All eight TA sections and the hold delays written.")
                              : QStringLiteral("InitSetting: %1 step(s) failed.").arg(failures));
@@ -798,14 +774,8 @@ void CTarvoDlg::onAbout() {
     about.exec();
 }
 
-void CTarvoDlg::joinWorker() {
-    if (worker_.joinable()) {
-        worker_.join();  // it has set AcquisitionDoneEvent as its last act
-    }
-}
-
 void CTarvoDlg::onRunTimer() {
-    RunTimerTick tick = OnRunTimer(state_);
+    RunTimerTick tick = controller_->tick();
     busErrors_->setText(qs(tick.busErrorText));
     eventsLost_->setText(qs(tick.eventsLostText));
     acquisitionProgress_->setRange(0, std::max(tick.cycleCount, 0));
@@ -813,7 +783,6 @@ void CTarvoDlg::onRunTimer() {
     if (tick.finished) {
         runTimer_->stop();
         displayTimer_->stop();
-        joinWorker();
         showStatus(QStringLiteral("Acquisition ended: %1 of %2 cycles.")
                        .arg(tick.cyclesDone)
                        .arg(tick.cycleCount));
@@ -827,9 +796,10 @@ void CTarvoDlg::onRunTimer() {
 }
 
 void CTarvoDlg::onHistogramTimer() {
-    HistogramTick tick = histogramJob_->timerStep();
-    busErrors_->setText(QStringLiteral("BusError Count=%1").arg(state_.busErrorCount.load()));
-    eventsLost_->setText(QStringLiteral("Events Lose=%1").arg(state_.eventsLost.load()));
+    HistogramTick tick = histogramJob_->tick();
+    busErrors_->setText(
+        QStringLiteral("BusError Count=%1").arg(state_.progress.busErrorCount.load()));
+    eventsLost_->setText(QStringLiteral("Events Lose=%1").arg(state_.progress.eventsLost.load()));
     // The bar counts kilobytes so that files beyond 2 GB still fit its range.
     histogramProgress_->setRange(0, static_cast<int>(tick.total / 1024));
     histogramProgress_->setValue(static_cast<int>(tick.bytesProcessed / 1024));
@@ -849,10 +819,11 @@ void CTarvoDlg::onHistogramTimer() {
 }
 
 void CTarvoDlg::onDisplayTimer() {
-    busErrors_->setText(QStringLiteral("BusError Count=%1").arg(state_.busErrorCount.load()));
-    eventsLost_->setText(QStringLiteral("Events Lose=%1").arg(state_.eventsLost.load()));
+    busErrors_->setText(
+        QStringLiteral("BusError Count=%1").arg(state_.progress.busErrorCount.load()));
+    eventsLost_->setText(QStringLiteral("Events Lose=%1").arg(state_.progress.eventsLost.load()));
     auto frame = display_.step(state_, spyFifo_->currentIndex(), holdMinMax_, graph_->yRange(),
-                               state_.wordsPerFifo.load());
+                               state_.display.wordsPerFifo.load());
     if (frame) {
         if (frame->yRange) {
             graph_->setYRange(*frame->yRange);
@@ -872,13 +843,13 @@ void CTarvoDlg::closeEvent(QCloseEvent* event) {
         // Ending now would pull the record from under the workers: ask the run to stop and close
         // once both have ended.
         closePending_ = true;
-        StopAcquisition(state_);
+        controller_->stop();
+        histogramJob_->stop();
         showStatus(QStringLiteral("Closing once the running work has ended."));
         event->ignore();
         return;
     }
     readFields();
-    joinWorker();
     event->accept();
     QDialog::done(QDialog::Accepted);
 }

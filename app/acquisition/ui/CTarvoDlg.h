@@ -4,7 +4,6 @@
 #include <QString>
 #include <array>
 #include <memory>
-#include <thread>
 
 #include "acquisition/LiveDisplay.h"
 #include "acquisition/RunState.h"
@@ -27,8 +26,11 @@ namespace tarvo {
 class CBaseLineDlg;
 class CHoldConfig;
 class CTAConfig;
+class AcquisitionController;
 class GuiOperator;
 class HistogramJob;
+class OwnerThreadOperator;
+class QtExecutor;
 class LiveGraph;
 class SettingsStore;
 
@@ -50,8 +52,8 @@ class CTarvoDlg : public QDialog {
     void initialize();
 
     RunState& state() { return state_; }
-    bool running() const { return !state_.acquisitionIdle.load(); }
-    bool histogramRunning() const { return !state_.histogramIdle.load(); }
+    bool running() const { return !state_.progress.acquisitionIdle.load(); }
+    bool histogramRunning() const { return !state_.progress.histogramIdle.load(); }
     CTAConfig& taDialog(int ta) { return *taDialogs_[ta]; }
     CHoldConfig& holdDialog() { return *holdDialog_; }
     CBaseLineDlg& baseLineDialog() { return *baseLineDialog_; }
@@ -97,14 +99,17 @@ class CTarvoDlg : public QDialog {
     void refreshResourceList(const QString& preferred);
     void writeRunOutputs();  // the counters and progress a timer tick refreshes
     void showStatus(const QString& text);
-    void joinWorker();
     bool bridgeOpen() const { return state_.vmeHandle != -1; }
 
     SettingsStore& store_;
     RunState state_;
-    std::unique_ptr<GuiOperator> operator_;
+    // Workers ask through operator_, which carries the question to the GUI thread's boxes; the
+    // controllers come after it so that they are gone before it is.
+    std::unique_ptr<GuiOperator> dialogs_;
+    std::unique_ptr<QtExecutor> executor_;
+    std::unique_ptr<OwnerThreadOperator> operator_;
+    std::unique_ptr<AcquisitionController> controller_;
     std::unique_ptr<HistogramJob> histogramJob_;
-    std::thread worker_;
     LiveDisplay display_;
     bool holdMinMax_ = true;
     bool closePending_ = false;

@@ -98,7 +98,7 @@ void CHoldConfig::onWrite() {
     }
     if (state != nullptr) {
         HoldCodeArray codes = holdCode;
-        runOffGuiThread(this, [&] { return writeHoldRegisters(*state, codes); });
+        runOffGuiThread(this, [&] { return writeHoldRegisters(state->boardContext(), codes); });
     }
     showControls();
 }
@@ -106,7 +106,7 @@ void CHoldConfig::onWrite() {
 void CHoldConfig::onRead() {
     if (state != nullptr) {
         HoldCodeArray codes = holdCode;
-        runOffGuiThread(this, [&] { return readHoldRegisters(*state, codes); });
+        runOffGuiThread(this, [&] { return readHoldRegisters(state->boardContext(), codes); });
         holdCode = codes;
     }
     showControls();

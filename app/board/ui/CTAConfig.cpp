@@ -169,7 +169,7 @@ void CTAConfig::onRead() {
         return;
     }
     TaRegisterValues values = config.registers();
-    runOffGuiThread(this, [&] { return readTaSection(*state, taIndex, values); });
+    runOffGuiThread(this, [&] { return readTaSection(state->boardContext(), taIndex, values); });
     config.setRegisters(values);
     showControls();
 }

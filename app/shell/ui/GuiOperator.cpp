@@ -4,71 +4,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
-#include <QThread>
-#include <condition_variable>
-#include <mutex>
 
 namespace tarvo {
 
-struct GuiOperator::Shared {
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool shutDown = false;
-};
-
-GuiOperator::GuiOperator(QWidget* owner) : owner_(owner), shared_(std::make_shared<Shared>()) {}
-
-GuiOperator::~GuiOperator() {
-    shutdown();
-}
-
-void GuiOperator::shutdown() {
-    {
-        std::lock_guard lock(shared_->mutex);
-        shared_->shutDown = true;
-    }
-    shared_->answered.notify_all();
-}
-
-template <class T>
-T GuiOperator::onGuiThread(std::function<T()> show, T fallback) {
-    {
-        std::lock_guard lock(shared_->mutex);
-        if (shared_->shutDown) {
-            return fallback;
-        }
-    }
-    if (QThread::currentThread() == qApp->thread()) {
-        return show();
-    }
-    struct Pending {
-        bool done = false;
-        T answer{};
-    };
-    auto pending = std::make_shared<Pending>();
-    auto shared = shared_;
-    QMetaObject::invokeMethod(
-        qApp,
-        [shared, pending, show] {
-            {
-                std::lock_guard lock(shared->mutex);
-                if (shared->shutDown) {
-                    return;
-                }
-            }
-            T answer = show();
-            {
-                std::lock_guard lock(shared->mutex);
-                pending->answer = std::move(answer);
-                pending->done = true;
-            }
-            shared->answered.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(shared_->mutex);
-    shared_->answered.wait(lock, [&] { return pending->done || shared_->shutDown; });
-    return pending->done ? pending->answer : fallback;
-}
+GuiOperator::GuiOperator(QWidget* owner) : owner_(owner) {}
 
 namespace {
 
@@ -86,40 +25,26 @@ int box(QWidget* owner, QMessageBox::Icon icon, const std::string& text,
 }  // namespace
 
 void GuiOperator::error(const std::string& text) {
-    onGuiThread<int>(
-        [this, text] { return box(owner_, QMessageBox::Critical, text, QMessageBox::Ok); }, 0);
+    box(owner_, QMessageBox::Critical, text, QMessageBox::Ok);
 }
 
 void GuiOperator::warning(const std::string& text) {
-    onGuiThread<int>(
-        [this, text] { return box(owner_, QMessageBox::Warning, text, QMessageBox::Ok); }, 0);
+    box(owner_, QMessageBox::Warning, text, QMessageBox::Ok);
 }
 
 bool GuiOperator::askYesNo(const std::string& text) {
-    return onGuiThread<bool>(
-        [this, text] {
-            return box(owner_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
-                   QMessageBox::Yes;
-        },
-        false);
+    return box(owner_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 bool GuiOperator::askOkCancel(const std::string& text) {
-    return onGuiThread<bool>(
-        [this, text] {
-            return box(owner_, QMessageBox::Question, text,
-                       QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
-        },
-        false);
+    return box(owner_, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+           QMessageBox::Ok;
 }
 
 bool GuiOperator::askRetryCancel(const std::string& text) {
-    return onGuiThread<bool>(
-        [this, text] {
-            return box(owner_, QMessageBox::Warning, text,
-                       QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
-        },
-        false);
+    return box(owner_, QMessageBox::Warning, text, QMessageBox::Retry | QMessageBox::Cancel) ==
+           QMessageBox::Retry;
 }
 
 QString GuiOperator::qtFilter(const std::string& filter) {
@@ -163,35 +88,23 @@ std::optional<std::string> runFileDialog(QWidget* owner, QFileDialog::AcceptMode
 std::optional<std::string> GuiOperator::chooseOpenFile(const std::string& preset,
                                                        const std::string& defaultExtension,
                                                        const std::string& filter) {
-    return onGuiThread<std::optional<std::string>>(
-        [=, this] {
-            return runFileDialog(owner_, QFileDialog::AcceptOpen, preset, defaultExtension, filter);
-        },
-        std::nullopt);
+    return runFileDialog(owner_, QFileDialog::AcceptOpen, preset, defaultExtension, filter);
 }
 
 std::optional<std::string> GuiOperator::chooseSaveFile(const std::string& preset,
                                                        const std::string& defaultExtension,
                                                        const std::string& filter) {
-    return onGuiThread<std::optional<std::string>>(
-        [=, this] {
-            return runFileDialog(owner_, QFileDialog::AcceptSave, preset, defaultExtension, filter);
-        },
-        std::nullopt);
+    return runFileDialog(owner_, QFileDialog::AcceptSave, preset, defaultExtension, filter);
 }
 
 std::optional<std::string> GuiOperator::chooseFolder(const std::string& title,
                                                      const std::string& preset) {
-    return onGuiThread<std::optional<std::string>>(
-        [=, this]() -> std::optional<std::string> {
-            QString folder = QFileDialog::getExistingDirectory(owner_, qs(title), qs(preset),
-                                                               QFileDialog::DontUseNativeDialog);
-            if (folder.isEmpty()) {
-                return std::nullopt;
-            }
-            return folder.toLocal8Bit().toStdString();
-        },
-        std::nullopt);
+    QString folder = QFileDialog::getExistingDirectory(owner_, qs(title), qs(preset),
+                                                       QFileDialog::DontUseNativeDialog);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder.toLocal8Bit().toStdString();
 }
 
 }  // namespace tarvo

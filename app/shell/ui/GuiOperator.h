@@ -10,16 +10,11 @@
 
 namespace tarvo {
 
-// The window's Operator. A message or question from the GUI thread is shown at once; one from a
-// worker is shown on the GUI thread while only that worker waits for the answer. After
-// shutdown() no box is shown any more: a waiting worker and later callers get the cautious answer
-// (No, Cancel, no file) so nothing waits on a window that is going away.
+// The window's message boxes and file choosers, shown over `owner`. Called on the GUI thread
+// only: workers reach it through an OwnerThreadOperator, which carries their questions over.
 class GuiOperator : public Operator {
   public:
     explicit GuiOperator(QWidget* owner);
-    ~GuiOperator() override;
-
-    void shutdown();
 
     void error(const std::string& text) override;
     void warning(const std::string& text) override;
@@ -39,13 +34,7 @@ class GuiOperator : public Operator {
     static QString qtFilter(const std::string& filter);
 
   private:
-    struct Shared;
-    // Runs `show` on the GUI thread and returns its answer, or `fallback` after shutdown.
-    template <class T>
-    T onGuiThread(std::function<T()> show, T fallback);
-
     QPointer<QWidget> owner_;
-    std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace tarvo

@@ -55,21 +55,22 @@ int renderScreenshots(CTarvoDlg& window, const QString& folder) {
     const PersistedSettings kept = window.persistedSettings();
     QTemporaryDir data;
     RunState& state = window.state();
-    state.adcRev1 = true;
-    state.acquisitionType = 0;
-    state.cycleCount = 2000;
-    state.taDaqEnable.fill(true);
-    state.filenameClr = QDir(data.path()).filePath(QStringLiteral("daqclr.bin")).toStdString();
+    state.settings.adcRev1 = true;
+    state.settings.acquisitionType = 0;
+    state.settings.cycleCount = 2000;
+    state.settings.taDaqEnable.fill(true);
+    state.settings.filenameClr =
+        QDir(data.path()).filePath(QStringLiteral("daqclr.bin")).toStdString();
     window.writeFields();
     window.onStart();
     if (window.running()) {
         // Wait for half the run, then draw the picture the display timer would draw next.
         QElapsedTimer t;
         t.start();
-        while (window.running() && state.cyclesDone.load() < 1000 && t.elapsed() < 60000) {
+        while (window.running() && state.progress.cyclesDone.load() < 1000 && t.elapsed() < 60000) {
             QApplication::processEvents(QEventLoop::AllEvents, 20);
         }
-        while (window.running() && !state.DisplayReadyEvent.isSet() && t.elapsed() < 60000) {
+        while (window.running() && !state.events.DisplayReadyEvent.isSet() && t.elapsed() < 60000) {
             QApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         window.onDisplayTimer();
@@ -95,13 +96,13 @@ int renderScreenshots(CTarvoDlg& window, const QString& folder) {
     failed += !dialogShot(about, folder, QStringLiteral("about.png"));
 
     // The operator's own fields come back before the window closes and writes them.
-    state.adcRev1 = kept.revision != 0;
-    state.cycleCount = kept.cycle;
+    state.settings.adcRev1 = kept.revision != 0;
+    state.settings.cycleCount = kept.cycle;
     for (int i = 0; i < 8; ++i) {
-        state.taDaqEnable[i] = kept.enTa[i] != 0;
+        state.settings.taDaqEnable[i] = kept.enTa[i] != 0;
     }
-    state.filenameClr = kept.fileNameClr;
-    state.acquisitionType = 0;
+    state.settings.filenameClr = kept.fileNameClr;
+    state.settings.acquisitionType = 0;
     window.writeFields();
     return failed;
 }

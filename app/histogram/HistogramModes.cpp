@@ -1,4 +1,4 @@
-#include "acquisition/HistogramModes.h"
+#include "histogram/HistogramModes.h"
 
 namespace tarvo {
 

@@ -1,4 +1,4 @@
-#include "acquisition/HistogramOutputFile.h"
+#include "histogram/HistogramOutputFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "acquisition/HistogramModes.h"
-#include "acquisition/HistogramOutputFile.h"
+#include "histogram/HistogramModes.h"
+#include "histogram/HistogramOutputFile.h"
 
 namespace tarvo {
 

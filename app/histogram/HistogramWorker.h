@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/HistogramModes.h"
-#include "acquisition/HistogramOutputFile.h"
-#include "acquisition/HistogramRecordReader.h"
-#include "acquisition/SpectrumWriter.h"
+#include "histogram/HistogramModes.h"
+#include "histogram/HistogramOutputFile.h"
+#include "histogram/HistogramRecordReader.h"
+#include "histogram/SpectrumWriter.h"
 
 namespace tarvo {
 

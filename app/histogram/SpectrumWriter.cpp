@@ -1,4 +1,4 @@
-#include "acquisition/SpectrumWriter.h"
+#include "histogram/SpectrumWriter.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "acquisition/SpectrumWriter.h"
+#include "histogram/SpectrumWriter.h"
 
 namespace tarvo {
 
@@ -23,30 +23,38 @@ struct HistogramTick {
 // become usable again.
 HistogramTick histogramTimerStep(RunState& state);
 
-// "Gen Channels" and the worker thread it starts. The owner calls GenerateChannels on the button
-// and timerStep on every tick of its timer while timerActive().
+// "Gen Channels" and the worker thread it starts, in the same shape as AcquisitionController.
+//
+// Threading: every member is called on the owner's thread. The worker asks the record's Operator
+// from its own thread, so the owner keeps answering while running() is true. tick() joins the
+// worker only after HistogramDoneEvent, the worker's last act. The destructor asks the worker to
+// stop, shuts the Operator down so a pending question cannot wait for the owner, and joins.
 class HistogramJob {
   public:
     explicit HistogramJob(RunState& state, SpectrumClock clock = localClock);
-    ~HistogramJob();  // waits for a running worker: it writes into the run state
+    ~HistogramJob();
     HistogramJob(const HistogramJob&) = delete;
     HistogramJob& operator=(const HistogramJob&) = delete;
 
     // Validates the fields and starts the worker of the layout; true when the timer must start.
     // On a validation failure the message is shown, no worker starts and histogramIdle is true
     // again, so the operator can correct the fields.
-    bool GenerateChannels();
-    bool timerActive() const { return timerActive_; }
+    bool start();
+    bool GenerateChannels() { return start(); }  // the button
     // The timer step; once it reports finished the worker has been joined and succeeded()
     // tells whether it ended without showing a failure.
-    HistogramTick timerStep();
+    HistogramTick tick();
+    // Asks the worker to give up after the record it is counting; it then reports a failure.
+    void stop();
+    bool running() const { return running_; }
+    bool finished() const { return !running_; }
     bool succeeded() const { return succeeded_; }
 
   private:
     RunState& state_;
     SpectrumClock clock_;
     std::thread worker_;
-    bool timerActive_ = false;
+    bool running_ = false;
     bool succeeded_ = false;
 };
 

@@ -4,11 +4,11 @@
 
 namespace tarvo {
 
-// The three bridge calls every board access goes through (D32, A32 user data). The run state
+// The three bridge calls every board access goes through (D32, A32 user data). The board context
 // points at the bridge library's implementation; tests put a model of the board behind it.
-class VmeBus {
+class BoardBus {
   public:
-    virtual ~VmeBus() = default;
+    virtual ~BoardBus() = default;
     virtual int32_t readCycle(int32_t handle, uint32_t address, uint32_t& value) = 0;
     virtual int32_t writeCycle(int32_t handle, uint32_t address, uint32_t value) = 0;
     // Reads up to `bytes` bytes into `words`; `count` receives the bytes that arrived, also when
@@ -18,6 +18,6 @@ class VmeBus {
 };
 
 // The bridge library (KOVRAVME_ReadCycle, KOVRAVME_WriteCycle, KOVRAVME_BLTReadCycle).
-VmeBus& libraryBus();
+BoardBus& libraryBus();
 
 }  // namespace tarvo

@@ -1,4 +1,4 @@
-#include "acquisition/HistogramRecordReader.h"
+#include "histogram/HistogramRecordReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "acquisition/HistogramWorker.h"
+#include "histogram/HistogramWorker.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,7 +24,7 @@ std::string cantOpen(const std::string& path) {
 class DoneOnExit {
   public:
     explicit DoneOnExit(RunState& state) : state_(state) {}
-    ~DoneOnExit() { state_.HistogramDoneEvent.set(); }
+    ~DoneOnExit() { state_.events.HistogramDoneEvent.set(); }
     DoneOnExit(const DoneOnExit&) = delete;
     DoneOnExit& operator=(const DoneOnExit&) = delete;
 
@@ -153,7 +153,7 @@ bool writeSpectra(RunState& state, const std::string& stem, int firstChannel, bo
 // Starts one input file: zeroed counts, progress range, open value lists.
 bool beginFile(RunState& state, const std::string& fileName, int fifo, HistogramWorkspace& ws,
                std::string& stem) {
-    state.histogramFifo.store(fifo);
+    state.progress.histogramFifo.store(fifo);
     if (!ws.reader.open(fileName)) {
         state.op->error(cantOpen(fileName));
         return false;
@@ -162,13 +162,13 @@ bool beginFile(RunState& state, const std::string& fileName, int fifo, Histogram
         ws.inputOpened(fileName);
     }
     stem = histogramStem(fileName);
-    if (!state.histogramsOnly && !openValueLists(state, stem, ws)) {
+    if (!state.settings.histogramsOnly && !openValueLists(state, stem, ws)) {
         ws.reader.close();
         return false;
     }
     std::fill(ws.histogram.begin(), ws.histogram.end(), 0u);
-    state.bytesProcessed.store(0);
-    state.histogramTotal.store(ws.reader.total());
+    state.progress.bytesProcessed.store(0);
+    state.progress.histogramTotal.store(ws.reader.total());
     return true;
 }
 
@@ -185,6 +185,11 @@ bool countFile(RunState& state, const std::string& stem, size_t recordBytes, Rec
     uint64_t done = 0;
     bool complete = true;
     while (done < total) {
+        if (state.progress.histogramStopRequested.load(std::memory_order_relaxed)) {
+            ws.reader.close();
+            ws.closeValueLists();
+            return false;
+        }
         const uint32_t* record = ws.reader.next();
         if (record == nullptr && onReadError == OnReadError::KeepCounts) {
             state.op->error(kReadError);
@@ -194,7 +199,7 @@ bool countFile(RunState& state, const std::string& stem, size_t recordBytes, Rec
         const char* failure = kReadError;
         if (record != nullptr) {
             done += recordBytes;
-            state.bytesProcessed.store(done, std::memory_order_relaxed);
+            state.progress.bytesProcessed.store(done, std::memory_order_relaxed);
             failure = count(record, window, ws);
         }
         if (failure != nullptr) {
@@ -225,15 +230,15 @@ bool HistogramWorkspace::closeValueLists() {
 }
 
 std::optional<std::string> validateHistogramFields(const RunState& state) {
-    const int last = state.adcRev1 ? daq::kFifoSamples - 1 : daq::kLegacySamples - 1;
+    const int last = state.settings.adcRev1 ? daq::kFifoSamples - 1 : daq::kLegacySamples - 1;
     auto range = [](const char* field, int lo, int hi) {
         return std::string(field) + ": enter an integer between " + std::to_string(lo) + " and " +
                std::to_string(hi) + ".";
     };
-    if (state.samplesFrom < 0 || state.samplesFrom > last) {
+    if (state.settings.samplesFrom < 0 || state.settings.samplesFrom > last) {
         return range("Samples from", 0, last);
     }
-    if (state.samplesTo < 1 || state.samplesTo > last) {
+    if (state.settings.samplesTo < 1 || state.settings.samplesTo > last) {
         return range("Samples to", 1, last);
     }
     return std::nullopt;
@@ -252,11 +257,12 @@ bool histogramFile(RunState& state, const std::string& fileName, int fifo, Histo
     if (!beginFile(state, fileName, fifo, ws, stem)) {
         return false;
     }
-    const int firstChannel = state.histogramMode == kModeCh0Base ? 1 : 0;
-    const RecordWindow window{firstChannel, state.samplesFrom, state.samplesTo,
-                              state.baseLine[static_cast<size_t>(fifo) % RunState::kFifoCount]};
+    const int firstChannel = state.settings.histogramMode == kModeCh0Base ? 1 : 0;
+    const RecordWindow window{
+        firstChannel, state.settings.samplesFrom, state.settings.samplesTo,
+        state.settings.baseLine[static_cast<size_t>(fifo) % RunState::kFifoCount]};
     const RecordCounter count =
-        counterFor<daq::kFifoSamples>(state.histogramMode, !state.histogramsOnly);
+        counterFor<daq::kFifoSamples>(state.settings.histogramMode, !state.settings.histogramsOnly);
     return countFile(state, stem, daq::kFifoRecordBytes, count, window, false, OnReadError::Abandon,
                      ws);
 }
@@ -270,8 +276,8 @@ bool FifoHistogramWorker(RunState& state, const SpectrumClock& clock) {
     HistogramWorkspace ws(daq::kFifoRecordBytes);
     ws.clock = clock;
     for (int k = 0; k < daq::kFifoCount; ++k) {
-        if (state.taDaqEnable[static_cast<size_t>(k)] &&
-            !histogramFile(state, daq::fifoFileName(state.filenameClr, k), k, ws)) {
+        if (state.settings.taDaqEnable[static_cast<size_t>(k)] &&
+            !histogramFile(state, daq::fifoFileName(state.settings.filenameClr, k), k, ws)) {
             return false;
         }
     }
@@ -291,15 +297,16 @@ bool legacyHistogramFile(RunState& state, HistogramWorkspace& ws) {
         return false;
     }
     std::string stem;
-    if (!beginFile(state, state.filenameClr, -1, ws, stem)) {
+    if (!beginFile(state, state.settings.filenameClr, -1, ws, stem)) {
         return false;
     }
     // The older layout has no base-line correction: every mode counts the raw value.
-    const RecordWindow window{0, state.samplesFrom, state.samplesTo, 0};
-    const RecordCounter count = counterFor<daq::kLegacySamples>(kModeNone, !state.histogramsOnly);
+    const RecordWindow window{0, state.settings.samplesFrom, state.settings.samplesTo, 0};
+    const RecordCounter count =
+        counterFor<daq::kLegacySamples>(kModeNone, !state.settings.histogramsOnly);
     // The spectra still get what was counted up to a read error.
     return countFile(state, stem, daq::kLegacyRecordBytes, count, window,
-                     state.histogramMode == kModeSwap, OnReadError::KeepCounts, ws);
+                     state.settings.histogramMode == kModeSwap, OnReadError::KeepCounts, ws);
 }
 
 }  // namespace tarvo

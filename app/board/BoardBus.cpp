@@ -1,4 +1,4 @@
-#include "board/VmeBus.h"
+#include "board/BoardBus.h"
 
 #include "KOVRAVMElib.h"
 #include "board/BoardRegisters.h"
@@ -6,7 +6,7 @@
 namespace tarvo {
 namespace {
 
-class LibraryBus : public VmeBus {
+class LibraryBus : public BoardBus {
   public:
     int32_t readCycle(int32_t handle, uint32_t address, uint32_t& value) override {
         return KOVRAVME_ReadCycle(handle, address, &value, board::kAddressModifier,
@@ -26,7 +26,7 @@ class LibraryBus : public VmeBus {
 
 }  // namespace
 
-VmeBus& libraryBus() {
+BoardBus& libraryBus() {
     static LibraryBus bus;
     return bus;
 }
