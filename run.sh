@@ -33,7 +33,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Start the crate and wait for its "ready" line.
-coproc SIM { exec build/sim/vmecrate-sim --dir "$crate" --memory 0x00100000:0x10000 --board; }
+coproc SIM { exec build/sim/vmecrate-sim --dir "$crate" --memory 0x00100000:0x10000 --board --i2c; }
 sim_pid=$SIM_PID
 read -r line <&"${SIM[0]}"
 [ "$line" = "ready" ] || { echo "run.sh: vmecrate-sim did not start" >&2; exit 1; }
@@ -41,6 +41,7 @@ export KOVRAVME_SIM_DIR="$crate"
 
 echo "== virtual crate in $crate"
 if [ "$mode" = gui ]; then
+    export TARVO_I2C_ADAPTER="${TARVO_I2C_ADAPTER:-sim}"
     echo "== the window: build/app/shell/tarvo (settings in \${XDG_CONFIG_HOME:-~/.config}/Ulmora/Tarvo.conf)"
     build/app/shell/tarvo ${args[@]+"${args[@]}"}
     exit $?

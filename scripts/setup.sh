@@ -10,8 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     # the window: Qt 6 Widgets with the offscreen platform, QCustomPlot, fonts for screenshots
     qt6-base-dev qt6-qpa-plugins libqcustomplot-dev libgl-dev fonts-dejavu-core
-    # settings, I2C adapters, web update
-    libsimpleini-dev libftdi1-dev libcurl4-openssl-dev
+    # settings, I2C adapters, web update (the CA store for the https update page)
+    libsimpleini-dev libftdi1-dev libcurl4-openssl-dev ca-certificates
     # the results workbook: LibreOffice Calc driven through UNO
     libreoffice-calc-nogui libreoffice-dev libreoffice-dev-common ure
 )

@@ -19,6 +19,25 @@ Crate::Crate(const Options& options) : options_(options), trace_(options.tracePa
     }
     usbBridge_ = std::make_unique<Bridge>(bus_, options.flashPath);
     buildOpticalLinks(options);
+    buildI2c(options);
+}
+
+void Crate::buildI2c(const Options& options) {
+    if (!options.i2c) {
+        return;
+    }
+    i2c::I2cBench::Settings settings;
+    settings.temperatures = options.temperatures;
+    settings.driftPerMinute = options.temperatureDriftPerMinute;
+    for (const auto& nack : options.i2cNacks) {
+        settings.nacks[nack.address] = nack.count;
+    }
+    i2cBench_ = std::make_unique<i2c::I2cBench>(
+        settings,
+        [this](int slot, double volts) {
+            bench_.update([&](BenchState::Snapshot& s) { s.thresholdVolts[size_t(slot)] = volts; });
+        },
+        [this](const std::string& line) { trace_.text(line); });
 }
 
 void Crate::buildOpticalLinks(const Options& options) {
@@ -68,6 +87,11 @@ void Crate::start() {
     settings.delay = std::chrono::microseconds(options_.delayUs);
     usbServer_ = std::make_unique<UsbServer>(*usbBridge_, trace_, settings);
     usbServer_->start();
+    if (i2cBench_) {
+        i2cServer_ = std::make_unique<i2c::I2cServer>(
+            *i2cBench_, (std::filesystem::path(options_.dir) / "i2c-0").string());
+        i2cServer_->start();
+    }
     for (auto& optical : opticalLinks_) {
         auto path = std::filesystem::path(options_.dir) /
                     ("pci9054-" + std::to_string(optical.card->link()));
@@ -79,6 +103,9 @@ void Crate::start() {
 }
 
 void Crate::stop() {
+    if (i2cServer_) {
+        i2cServer_->stop();
+    }
     if (usbServer_) {
         usbServer_->stop();
     }

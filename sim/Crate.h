@@ -16,6 +16,8 @@
 #include "card/CardServer.h"
 #include "card/LinkDevice.h"
 #include "card/PciCard.h"
+#include "i2c/I2cBench.h"
+#include "i2c/I2cServer.h"
 
 namespace vmesim {
 
@@ -60,6 +62,10 @@ class Crate {
     };
     void buildOpticalLinks(const Options& options);
     std::vector<OpticalLink> opticalLinks_;
+
+    void buildI2c(const Options& options);
+    std::unique_ptr<i2c::I2cBench> i2cBench_;
+    std::unique_ptr<i2c::I2cServer> i2cServer_;
 };
 
 }  // namespace vmesim

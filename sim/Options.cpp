@@ -43,6 +43,48 @@ double parseRate(const std::string& text) {
     return value;
 }
 
+double parseCelsius(const std::string& text, const std::string& what) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    double value = std::strtod(begin, &end);
+    if (end == begin || *end != '\0' || errno == ERANGE || !(value >= -273.15) || value > 1000) {
+        throw OptionError(what + ": not a temperature in degrees C: \"" + text + "\"");
+    }
+    return value;
+}
+
+std::vector<double> parseTemperatures(const std::string& text) {
+    std::vector<double> values;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        values.push_back(parseCelsius(text.substr(start, comma - start), "--temp"));
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (values.size() > 8) {
+        throw OptionError("--temp takes at most 8 temperatures, one per VATA chip");
+    }
+    return values;
+}
+
+I2cNack parseNack(const std::string& text) {
+    auto colon = text.find(':');
+    uint32_t address = parseNumber(text.substr(0, colon), "--i2c-nack address");
+    if (address > 0x7F) {
+        throw OptionError("--i2c-nack takes a 7-bit chip address, got \"" + text + "\"");
+    }
+    uint32_t count =
+        colon == std::string::npos ? 0 : parseNumber(text.substr(colon + 1), "--i2c-nack count");
+    if (colon != std::string::npos && count == 0) {
+        throw OptionError("--i2c-nack count must be at least 1 (leave it out for always)");
+    }
+    return {uint8_t(address), count};
+}
+
 // The one place where options are declared.
 const std::vector<OptionSpec>& optionTable() {
     static const std::vector<OptionSpec> table = {
@@ -109,6 +151,18 @@ const std::vector<OptionSpec>& optionTable() {
                                ? 1
                                : parseNumber(v.substr(colon + 1), "--drop-replies count");
          }},
+        {"--i2c", Value::None, nullptr,
+         "the front-end board's threshold DACs and temperature ADC on DIR/i2c-0",
+         [](Options& o, const std::string&) { o.i2c = true; }},
+        {"--temp", Value::Required, "C[,C...]", "VATA chip temperatures (default 25)",
+         [](Options& o, const std::string& v) { o.temperatures = parseTemperatures(v); }},
+        {"--temp-drift", Value::Required, "C_PER_MIN", "temperature change per minute",
+         [](Options& o, const std::string& v) {
+             o.temperatureDriftPerMinute = parseCelsius(v, "--temp-drift");
+         }},
+        {"--i2c-nack", Value::Required, "ADDR[:COUNT]",
+         "the I2C chip at ADDR does not acknowledge (its next COUNT transactions; repeatable)",
+         [](Options& o, const std::string& v) { o.i2cNacks.push_back(parseNack(v)); }},
         {"--help", Value::None, nullptr, "show this text",
          [](Options& o, const std::string&) { o.help = true; }},
     };

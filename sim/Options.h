@@ -10,6 +10,12 @@
 
 namespace vmesim {
 
+// --i2c-nack ADDR[:COUNT]: the chip at ADDR refuses its next COUNT transactions (0: all).
+struct I2cNack {
+    uint8_t address = 0;
+    uint32_t count = 0;
+};
+
 struct MemoryRegion {
     uint32_t address = 0;
     uint32_t size = 0;
@@ -33,6 +39,12 @@ struct Options {
     uint32_t opticalBoards = 1;
     uint32_t dropFirst = 0;
     uint32_t dropCount = 0;
+    // The front-end board's I2C chips on DIR/i2c-0: VATA temperatures in degrees C (the last one
+    // given fills the rest), their drift, and chips that do not acknowledge.
+    bool i2c = false;
+    std::vector<double> temperatures;
+    double temperatureDriftPerMinute = 0.0;
+    std::vector<I2cNack> i2cNacks;
     bool help = false;
 };
 

@@ -29,6 +29,16 @@ void TraceLog::exchange(std::span<const uint8_t> request, std::span<const uint8_
     line('R', reply);
 }
 
+void TraceLog::text(const std::string& line) {
+    if (!file_) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    std::fputs(line.c_str(), file_);
+    std::fputc('\n', file_);
+    std::fflush(file_);
+}
+
 void TraceLog::line(char kind, std::span<const uint8_t> bytes) {
     static constexpr char kHex[] = "0123456789abcdef";
     text_.assign(1, kind);

@@ -22,6 +22,8 @@ class TraceLog {
 
     bool enabled() const { return file_ != nullptr; }
     void exchange(std::span<const uint8_t> request, std::span<const uint8_t> reply);
+    // A line of another bus (the I2C chips' "I2C W ..." lines), written as given.
+    void text(const std::string& line);
 
   private:
     void line(char kind, std::span<const uint8_t> bytes);

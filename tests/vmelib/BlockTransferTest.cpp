@@ -270,9 +270,9 @@ TEST_P(BlockWidth, WritesPutTheCallersDataIntoTheSlave) {
 
 INSTANTIATE_TEST_SUITE_P(AllWidths, BlockWidth,
                          ::testing::Values(D8, D16, D32, D64, D16Swapped, D32Swapped, D64Swapped),
-                         [](const auto& info) {
-                             return "Width0x" + std::to_string(info.param >> 4) +
-                                    std::to_string(info.param & 0xF);
+                         [](const auto& instance) {
+                             return "Width0x" + std::to_string(instance.param >> 4) +
+                                    std::to_string(instance.param & 0xF);
                          });
 
 }  // namespace

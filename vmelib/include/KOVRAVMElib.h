@@ -9,6 +9,9 @@
  * Where the library looks for its hardware:
  *   KOVRAVME_SIM_DIR  when set, every bridge and card is reached through the virtual crate's
  *                     sockets in that folder (ezusb-<board>, pci9054-<link>);
+ *   KOVRAVME_SIM_LIMIT_MS
+ *                     how long one step on those sockets may take before the exchange fails
+ *                     with CommError (default 3000), as a USB transfer fails after 3 s;
  *   KOVRAVME_USB_VID, KOVRAVME_USB_PID
  *                     otherwise, the vendor and product id of real USB bridges (libusb), read as
  *                     C reads numbers (0x for hexadecimal); by default 0x04B4 and 0x8613, the

@@ -1,5 +1,7 @@
 #include <algorithm>
 
+#include "BridgeKind.h"
+#include "CApiGuard.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 #include "Request.h"
@@ -9,12 +11,8 @@ using namespace kovravme;
 
 namespace {
 
-// Bytes per block-read piece and per USB block-write chunk: one driver request each.
+// Bytes per block-read piece: one driver request each.
 constexpr int32_t kUsbPieceBytes = 61440;
-// The optical link takes smaller requests: write chunks of 2048 bytes, reads of at most
-// 1,038,336 bytes per request.
-constexpr int32_t kOpticalChunkBytes = 2048;
-constexpr int32_t kOpticalReadRequestBytes = 0xFD800;
 constexpr size_t kWriteReplySize = 64;
 
 struct BlockArguments {
@@ -41,7 +39,8 @@ ErrorCode checkBlock(const BlockArguments& a, Width& width, HandleRecord*& recor
     }
     width = *decoded;
     record = HandleTable::instance().find(a.handle);
-    return Success;
+    // Nothing is built for a handle that is not open, whatever size it was given.
+    return record != nullptr ? Success : CommError;
 }
 
 // Whether pieces and chunks after the first continue at a rising address.
@@ -49,16 +48,13 @@ bool stepsAddress(const BlockArguments& a, const HandleRecord* record) {
     return !a.fifo && record != nullptr && record->fifoMode.load() == 0;
 }
 
-bool isOptical(const HandleRecord* record) {
-    return record != nullptr && record->boardType == OpticalBridge;
-}
-
 // One request of block-read pieces for `size` bytes starting at `address`.
 Request readRequest(const BlockArguments& a, Width width, uint32_t address, int32_t size,
                     bool step) {
     Request request;
-    for (int32_t offset = 0; offset < size; offset += kUsbPieceBytes) {
-        int32_t piece = std::min(kUsbPieceBytes, size - offset);
+    // 64-bit steps: the last piece of a size near the 32-bit limit must not wrap the offset.
+    for (int64_t offset = 0; offset < size; offset += kUsbPieceBytes) {
+        auto piece = static_cast<int32_t>(std::min<int64_t>(kUsbPieceBytes, size - offset));
         bool last = offset + piece >= size;
         uint8_t operation = (last ? kOpBlock : kOpBlockPiece) | (a.fifo ? kOpFifoFlag : 0);
         request.word(vmeCommand(true, a.am, width, operation, last))
@@ -79,8 +75,9 @@ ErrorCode blockRead(const BlockArguments& a) {
         return Success;
     }
     bool step = stepsAddress(a, record);
-    // The USB bridge takes the whole transfer as one request; the optical link in slices.
-    int32_t slice = isOptical(record) ? kOpticalReadRequestBytes : a.size;
+    // Some kinds take the whole transfer as one request, others in slices.
+    int32_t sliceBytes = record->kind->blockReadSliceBytes();
+    int32_t slice = sliceBytes > 0 ? sliceBytes : a.size;
     auto* data = static_cast<uint8_t*>(a.buffer);
     int32_t total = 0;
     uint16_t status = 0;
@@ -96,7 +93,7 @@ ErrorCode blockRead(const BlockArguments& a) {
         }
         total += received;
         *a.count = total;
-        if (!isOptical(record) || (status & kStatusBusError) || received == 0) {
+        if (sliceBytes == 0 || (status & kStatusBusError) || received == 0) {
             break;
         }
     }
@@ -114,9 +111,9 @@ ErrorCode blockWrite(const BlockArguments& a) {
     bool step = stepsAddress(a, record);
     auto* data = static_cast<const uint8_t*>(a.buffer);
     int64_t items = 0;
-    int32_t chunkBytes = isOptical(record) ? kOpticalChunkBytes : kUsbPieceBytes;
-    for (int32_t offset = 0; offset < a.size; offset += chunkBytes) {
-        int32_t chunk = std::min(chunkBytes, a.size - offset);
+    int32_t chunkBytes = record->kind->blockWriteChunkBytes();
+    for (int64_t offset = 0; offset < a.size; offset += chunkBytes) {
+        auto chunk = static_cast<int32_t>(std::min<int64_t>(chunkBytes, a.size - offset));
         Request request;
         request.word(vmeCommand(false, a.am, width, kOpBlock | (a.fifo ? kOpFifoFlag : 0), true))
             .word(static_cast<uint16_t>(chunk / width.bytes))
@@ -147,47 +144,63 @@ extern "C" {
 KOVRAVME_API ErrorCode KOVRAVME_BLTReadCycle(int32_t handle, uint32_t address, void* buffer,
                                              int32_t size, AddressModifier am, DataWidth width,
                                              int32_t* count) {
-    return blockRead({handle, address, buffer, size, am, width, count, false, false});
+    return guarded([&]() -> ErrorCode {
+        return blockRead({handle, address, buffer, size, am, width, count, false, false});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_BLTWriteCycle(int32_t handle, uint32_t address, void* buffer,
                                               int32_t size, AddressModifier am, DataWidth width,
                                               int32_t* count) {
-    return blockWrite({handle, address, buffer, size, am, width, count, false, false});
+    return guarded([&]() -> ErrorCode {
+        return blockWrite({handle, address, buffer, size, am, width, count, false, false});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_MBLTReadCycle(int32_t handle, uint32_t address, void* buffer,
                                               int32_t size, AddressModifier am, int32_t* count) {
-    return blockRead({handle, address, buffer, size, am, D64, count, false, true});
+    return guarded([&]() -> ErrorCode {
+        return blockRead({handle, address, buffer, size, am, D64, count, false, true});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_MBLTWriteCycle(int32_t handle, uint32_t address, void* buffer,
                                                int32_t size, AddressModifier am, int32_t* count) {
-    return blockWrite({handle, address, buffer, size, am, D64, count, false, true});
+    return guarded([&]() -> ErrorCode {
+        return blockWrite({handle, address, buffer, size, am, D64, count, false, true});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_FIFOBLTReadCycle(int32_t handle, uint32_t address, void* buffer,
                                                  int32_t size, AddressModifier am, DataWidth width,
                                                  int32_t* count) {
-    return blockRead({handle, address, buffer, size, am, width, count, true, false});
+    return guarded([&]() -> ErrorCode {
+        return blockRead({handle, address, buffer, size, am, width, count, true, false});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_FIFOBLTWriteCycle(int32_t handle, uint32_t address, void* buffer,
                                                   int32_t size, AddressModifier am, DataWidth width,
                                                   int32_t* count) {
-    return blockWrite({handle, address, buffer, size, am, width, count, true, false});
+    return guarded([&]() -> ErrorCode {
+        return blockWrite({handle, address, buffer, size, am, width, count, true, false});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_FIFOMBLTReadCycle(int32_t handle, uint32_t address, void* buffer,
                                                   int32_t size, AddressModifier am,
                                                   int32_t* count) {
-    return blockRead({handle, address, buffer, size, am, D64, count, true, true});
+    return guarded([&]() -> ErrorCode {
+        return blockRead({handle, address, buffer, size, am, D64, count, true, true});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_FIFOMBLTWriteCycle(int32_t handle, uint32_t address, void* buffer,
                                                    int32_t size, AddressModifier am,
                                                    int32_t* count) {
-    return blockWrite({handle, address, buffer, size, am, D64, count, true, true});
+    return guarded([&]() -> ErrorCode {
+        return blockWrite({handle, address, buffer, size, am, D64, count, true, true});
+    });
 }
 
 }  // extern "C"

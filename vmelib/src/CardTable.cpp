@@ -20,10 +20,6 @@ constexpr uint32_t kSubsystemId = 0x3057;
 constexpr uint32_t kDmaChannel = 3;
 constexpr uint32_t kLinkReset = 1;
 
-bool isCardKind(int32_t boardType) {
-    return boardType == OpticalBridge || boardType == PciLinkCard || boardType == LinkDevice;
-}
-
 }  // namespace
 
 CardTable& CardTable::instance() {
@@ -47,6 +43,8 @@ CardRecord* CardTable::openCard(int16_t link) {
     if (card == nullptr) {
         return nullptr;
     }
+    // Taken before anything is opened, so that running out of memory leaves no card open.
+    std::vector<uint8_t> receiveArea(kReceiveAreaBytes, 0);
 
     plx::DeviceLocation location;
     location.busNumber = 0xFF;
@@ -96,13 +94,14 @@ CardRecord* CardTable::openCard(int16_t link) {
 
     card->link = link;
     card->device = device;
-    card->receiveArea.assign(kReceiveAreaBytes, 0);
+    card->receiveArea = std::move(receiveArea);
     card->lastDmaBytes = 0;
     return card;
 }
 
-CardHandle* CardTable::attach(int index, int32_t boardType, int16_t link, int16_t boardNumber) {
-    if (index < 0 || index >= kCardCount || !isCardKind(boardType)) {
+CardHandle* CardTable::attach(int index, int32_t boardType, int16_t link, int16_t boardNumber,
+                              bool receivesReplies) {
+    if (index < 0 || index >= kCardCount) {
         return nullptr;
     }
     std::lock_guard guard(mutex_);
@@ -121,6 +120,7 @@ CardHandle* CardTable::attach(int index, int32_t boardType, int16_t link, int16_
         handle.boardType = boardType;
         handle.link = link;
         handle.boardNumber = boardNumber;
+        handle.receivesReplies = receivesReplies;
         handle.card = card;
         handle.cardLock = cardLock;
         handle.inUse = true;
@@ -162,7 +162,7 @@ CardHandle* CardTable::receiverFor(const CardRecord& card, unsigned board) {
     // OpticalBridge handle may carry the same board number.
     CardHandle* idle = nullptr;
     for (CardHandle& handle : handles_) {
-        if (!handle.inUse || handle.card != &card || handle.boardType == PciLinkCard ||
+        if (!handle.inUse || handle.card != &card || !handle.receivesReplies ||
             handle.boardNumber < 0 || static_cast<unsigned>(handle.boardNumber) != board) {
             continue;
         }

@@ -33,6 +33,8 @@ struct CardHandle {
     int32_t boardType = -1;
     int16_t link = -1;
     int16_t boardNumber = -1;
+    // False for the card's own handles: replies on the link are never theirs.
+    bool receivesReplies = true;
     CardRecord* card = nullptr;
     BridgeLock* cardLock = nullptr;
     uint8_t* replyBuffer = nullptr;  // null while no exchange waits for a reply
@@ -51,7 +53,8 @@ class CardTable {
 
     // Opens (or reuses) the card of `link` for handle `index`; null when the card cannot be
     // opened.
-    CardHandle* attach(int index, int32_t boardType, int16_t link, int16_t boardNumber);
+    CardHandle* attach(int index, int32_t boardType, int16_t link, int16_t boardNumber,
+                       bool receivesReplies);
     // The handle's card side goes; the card is closed with the last handle of its link.
     void detach(int index);
 

@@ -25,6 +25,19 @@ bool limitPassed(int64_t start, uint32_t limitMs) {
     return (wholeSeconds() - start) * 1000 > static_cast<int64_t>(limitMs);
 }
 
+// The DMA channel is the card's, not the opener's: when another opener had it as this one opened
+// the card, the channel goes when that opener closes (another process's End, or this process's
+// previous opening whose close the card handles only after this one opened). A transfer refused
+// then is tried once more after opening the channel for this opener.
+bool dmaTransfer(CardRecord& card, const plx::DmaTransferElement& element) {
+    if (plx::PlxDmaSglTransfer(card.device, kDmaChannel, &element, false) == plx::kApiSuccess) {
+        return true;
+    }
+    plx::Status reopened = plx::PlxDmaSglChannelOpen(card.device, kDmaChannel, &card.dmaDescriptor);
+    return reopened == plx::kApiSuccess &&
+           plx::PlxDmaSglTransfer(card.device, kDmaChannel, &element, false) == plx::kApiSuccess;
+}
+
 // Moves every packet waiting in the card into the receive area and hands it out. Caller holds
 // the table's reply mutex.
 void drainReceiveLocked(CardRecord& card) {
@@ -42,7 +55,7 @@ void drainReceiveLocked(CardRecord& card) {
         element.localBusWidth = 4;
         element.transferCount = bytes;
         element.flags |= 0x3;
-        if (plx::PlxDmaSglTransfer(card.device, kDmaChannel, &element, false) != plx::kApiSuccess) {
+        if (!dmaTransfer(card, element)) {
             return;
         }
         card.lastDmaBytes = bytes;

@@ -1,3 +1,4 @@
+#include "CApiGuard.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 #include "RegisterAccess.h"
@@ -55,79 +56,85 @@ ErrorCode getField(int32_t handle, Field field, int32_t* value) {
 extern "C" {
 
 KOVRAVME_API ErrorCode KOVRAVME_SetArbiterType(int32_t handle, int32_t value) {
-    return setField(handle, kArbiterType, value);
+    return guarded([&]() -> ErrorCode { return setField(handle, kArbiterType, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetRequesterType(int32_t handle, int32_t value) {
-    return setField(handle, kRequesterType, value);
+    return guarded([&]() -> ErrorCode { return setField(handle, kRequesterType, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetReleaseType(int32_t handle, int32_t value) {
-    return setField(handle, kReleaseType, value);
+    return guarded([&]() -> ErrorCode { return setField(handle, kReleaseType, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetBusReqLevel(int32_t handle, int32_t value) {
-    return setField(handle, kBusReqLevel, value);
+    return guarded([&]() -> ErrorCode { return setField(handle, kBusReqLevel, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetTimeout(int32_t handle, int32_t value) {
-    return setField(handle, kTimeout, value);
+    return guarded([&]() -> ErrorCode { return setField(handle, kTimeout, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetFIFOMode(int32_t handle, int32_t value) {
-    int32_t on = value != 0 ? 1 : 0;
-    ErrorCode result = setField(handle, kFifoMode, on);
-    // Block transfers decide their address stepping by the handle's FIFO mode; keep it in step
-    // with what was just written rather than waiting for the next KOVRAVME_GetFIFOMode.
-    if (result == Success) {
-        if (HandleRecord* record = HandleTable::instance().find(handle)) {
-            record->fifoMode = on ? -1 : 0;
+    return guarded([&]() -> ErrorCode {
+        int32_t on = value != 0 ? 1 : 0;
+        ErrorCode result = setField(handle, kFifoMode, on);
+        // Block transfers decide their address stepping by the handle's FIFO mode; keep it in step
+        // with what was just written rather than waiting for the next KOVRAVME_GetFIFOMode.
+        if (result == Success) {
+            if (HandleRecord* record = HandleTable::instance().find(handle)) {
+                record->fifoMode = on ? -1 : 0;
+            }
         }
-    }
-    return result;
+        return result;
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetArbiterType(int32_t handle, int32_t* value) {
-    return getField(handle, kArbiterType, value);
+    return guarded([&]() -> ErrorCode { return getField(handle, kArbiterType, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetRequesterType(int32_t handle, int32_t* value) {
-    return getField(handle, kRequesterType, value);
+    return guarded([&]() -> ErrorCode { return getField(handle, kRequesterType, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetReleaseType(int32_t handle, int32_t* value) {
-    return getField(handle, kReleaseType, value);
+    return guarded([&]() -> ErrorCode { return getField(handle, kReleaseType, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetBusReqLevel(int32_t handle, int32_t* value) {
-    return getField(handle, kBusReqLevel, value);
+    return guarded([&]() -> ErrorCode { return getField(handle, kBusReqLevel, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetTimeout(int32_t handle, int32_t* value) {
-    return getField(handle, kTimeout, value);
+    return guarded([&]() -> ErrorCode { return getField(handle, kTimeout, value); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetFIFOMode(int32_t handle, int16_t* value) {
-    if (value == nullptr) {
-        return InvalidParam;
-    }
-    int32_t on = 0;
-    ErrorCode result = getField(handle, kFifoMode, &on);
-    if (result == Success) {
-        *value = on ? -1 : 0;
-        if (HandleRecord* record = HandleTable::instance().find(handle)) {
-            record->fifoMode = on ? -1 : 0;
+    return guarded([&]() -> ErrorCode {
+        if (value == nullptr) {
+            return InvalidParam;
         }
-    }
-    return result;
+        int32_t on = 0;
+        ErrorCode result = getField(handle, kFifoMode, &on);
+        if (result == Success) {
+            *value = on ? -1 : 0;
+            if (HandleRecord* record = HandleTable::instance().find(handle)) {
+                record->fifoMode = on ? -1 : 0;
+            }
+        }
+        return result;
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SystemReset(int32_t handle) {
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        uint16_t control = 0;
-        return s.readRegister(kControlRegister, control) &&
-               s.writeRegister(kControlRegister, control | kSystemReset.mask()) &&
-               s.writeRegister(kControlRegister, control & ~kSystemReset.mask());
+    return guarded([&]() -> ErrorCode {
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            uint16_t control = 0;
+            return s.readRegister(kControlRegister, control) &&
+                   s.writeRegister(kControlRegister, control | kSystemReset.mask()) &&
+                   s.writeRegister(kControlRegister, control & ~kSystemReset.mask());
+        });
     });
 }
 

@@ -1,6 +1,6 @@
 #include "HandleTable.h"
 
-#include "KOVRAVMElib.h"
+#include "BridgeKind.h"
 
 namespace kovravme {
 
@@ -11,6 +11,7 @@ HandleTable& HandleTable::instance() {
 
 void HandleRecord::reset() {
     boardType = -1;
+    kind = nullptr;
     boardNumber = -1;
     link = -1;
     fifoMode = -1;
@@ -40,6 +41,7 @@ int HandleTable::claim(int32_t boardType, int16_t link, int16_t boardNumber) {
         if (!record.inUse) {
             record.reset();
             record.boardType = boardType;
+            record.kind = bridgeKind(boardType);
             record.link = link;
             record.boardNumber = boardNumber;
             record.inUse.store(true, std::memory_order_release);
@@ -57,13 +59,9 @@ void HandleTable::release(int32_t handle) {
     }
 }
 
-bool hasNoVmeSide(int32_t boardType) {
-    return boardType == PciLinkCard || boardType == LinkDevice;
-}
-
 bool refusesVmeCycles(int32_t handle) {
     HandleRecord* record = HandleTable::instance().find(handle);
-    return record != nullptr && hasNoVmeSide(record->boardType);
+    return record != nullptr && record->kind != nullptr && !record->kind->hasVmeSide();
 }
 
 }  // namespace kovravme

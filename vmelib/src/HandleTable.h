@@ -12,19 +12,22 @@ namespace kovravme {
 
 constexpr int kHandleCount = 100;
 
+class BridgeKind;
 struct CardHandle;
 
 // What the library keeps per handle.
 struct HandleRecord {
     std::atomic<bool> inUse = false;
     int32_t boardType = -1;
+    // The table of the board type: every path that differs by kind goes through it.
+    const BridgeKind* kind = nullptr;
     int16_t boardNumber = -1;
     int16_t link = -1;
     // 0 (off) or -1 (on), as KOVRAVME_GetFIFOMode reports it; decides block-transfer address
     // stepping.
     std::atomic<int32_t> fifoMode = -1;
     BridgeLock* lock = nullptr;
-    // UsbBridge: open only while a Session runs.
+    // A USB bridge: open only while a Session runs.
     std::unique_ptr<UsbDevice> device;
     // Card kinds: the card side of the handle (CardTable), from Init to End.
     CardHandle* card = nullptr;
@@ -51,9 +54,6 @@ class HandleTable {
     std::mutex mutex_;
     HandleRecord records_[kHandleCount];
 };
-
-// Kinds that have registers but no VME side: every VME-cycle export refuses them.
-bool hasNoVmeSide(int32_t boardType);
 
 // For VME-cycle exports: true when the handle is open and of a kind without VME side.
 bool refusesVmeCycles(int32_t handle);

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "CApiGuard.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 #include "Request.h"
@@ -33,12 +34,13 @@ ErrorCode runList(const ListArguments& a) {
         return InvalidParam;
     }
     ErrorCode overall = Success;
-    for (int32_t first = 0; first < a.n; first += kGroupCycles) {
-        int32_t count = std::min(kGroupCycles, a.n - first);
+    // 64-bit steps: a count near the 32-bit limit must not wrap the group start.
+    for (int64_t first = 0; first < a.n; first += kGroupCycles) {
+        auto count = static_cast<int32_t>(std::min<int64_t>(kGroupCycles, a.n - first));
         Width widths[kGroupCycles];
         Request request;
         for (int32_t i = 0; i < count; ++i) {
-            int32_t k = first + i;
+            int64_t k = first + i;
             auto width = decodeWidth(a.widths[k], false);
             // Groups already sent stay done.
             if (!width) {
@@ -61,7 +63,7 @@ ErrorCode runList(const ListArguments& a) {
         // word; the last entry's status is the exchange's.
         size_t offset = 0;
         for (int32_t i = 0; i < count; ++i) {
-            int32_t k = first + i;
+            int64_t k = first + i;
             size_t field = a.read ? replyFieldBytes(widths[i]) : 0;
             bool last = i == count - 1;
             if (offset + field + (last ? 0 : 2) > static_cast<size_t>(received)) {
@@ -92,13 +94,17 @@ extern "C" {
 KOVRAVME_API ErrorCode KOVRAVME_MultiRead(int32_t handle, uint32_t* addresses, uint32_t* data,
                                           int32_t n, AddressModifier* ams, DataWidth* widths,
                                           ErrorCode* results) {
-    return runList({handle, addresses, data, n, ams, widths, results, true});
+    return guarded([&]() -> ErrorCode {
+        return runList({handle, addresses, data, n, ams, widths, results, true});
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_MultiWrite(int32_t handle, uint32_t* addresses, uint32_t* data,
                                            int32_t n, AddressModifier* ams, DataWidth* widths,
                                            ErrorCode* results) {
-    return runList({handle, addresses, data, n, ams, widths, results, false});
+    return guarded([&]() -> ErrorCode {
+        return runList({handle, addresses, data, n, ams, widths, results, false});
+    });
 }
 
 }  // extern "C"

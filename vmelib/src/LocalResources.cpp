@@ -1,3 +1,4 @@
+#include "CApiGuard.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 #include "RegisterAccess.h"
@@ -90,231 +91,265 @@ ErrorCode pulseOutputs(int32_t handle, uint16_t mask) {
 extern "C" {
 
 KOVRAVME_API ErrorCode KOVRAVME_SetOutputRegister(int32_t handle, uint16_t mask) {
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        return s.writeRegister(kOutputSet, mask) &&
-               s.writeRegister(kOutputClear, static_cast<uint16_t>(~mask));
+    return guarded([&]() -> ErrorCode {
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            return s.writeRegister(kOutputSet, mask) &&
+                   s.writeRegister(kOutputClear, static_cast<uint16_t>(~mask));
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_ClearOutputRegister(int32_t handle, uint16_t mask) {
-    return bridgeRegisterOperation(handle,
-                                   [&](Session& s) { return s.writeRegister(kOutputClear, mask); });
+    return guarded([&]() -> ErrorCode {
+        return bridgeRegisterOperation(
+            handle, [&](Session& s) { return s.writeRegister(kOutputClear, mask); });
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_PulseOutputRegister(int32_t handle, uint16_t mask) {
-    return pulseOutputs(handle, mask);
+    return guarded([&]() -> ErrorCode { return pulseOutputs(handle, mask); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_StartPulser(int32_t handle, int32_t pulser) {
-    if (pulser != 0 && pulser != 1) {
-        return InvalidParam;
-    }
-    return pulseOutputs(handle, kPulserStartBit[pulser]);
+    return guarded([&]() -> ErrorCode {
+        if (pulser != 0 && pulser != 1) {
+            return InvalidParam;
+        }
+        return pulseOutputs(handle, kPulserStartBit[pulser]);
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_StopPulser(int32_t handle, int32_t pulser) {
-    if (pulser != 0 && pulser != 1) {
-        return InvalidParam;
-    }
-    return pulseOutputs(handle, kPulserStopBit[pulser]);
+    return guarded([&]() -> ErrorCode {
+        if (pulser != 0 && pulser != 1) {
+            return InvalidParam;
+        }
+        return pulseOutputs(handle, kPulserStopBit[pulser]);
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_EnableScalerGate(int32_t handle) {
-    return KOVRAVME_SetOutputRegister(handle, kScalerGateBit);
+    return guarded(
+        [&]() -> ErrorCode { return KOVRAVME_SetOutputRegister(handle, kScalerGateBit); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_DisableScalerGate(int32_t handle) {
-    return KOVRAVME_ClearOutputRegister(handle, kScalerGateBit);
+    return guarded(
+        [&]() -> ErrorCode { return KOVRAVME_ClearOutputRegister(handle, kScalerGateBit); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_ResetScalerCount(int32_t handle) {
-    return pulseOutputs(handle, kScalerResetBit);
+    return guarded([&]() -> ErrorCode { return pulseOutputs(handle, kScalerResetBit); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetPulserConf(int32_t handle, int32_t pulser, uint8_t period,
                                               uint8_t width, int32_t unit, uint8_t count,
                                               int32_t startSource, int32_t resetSource) {
-    if (pulser != 0 && pulser != 1) {
-        return InvalidParam;
-    }
-    // Reset source 1 belongs to pulser A, 2 to pulser B.
-    bool resetOk =
-        resetSource == 0 || (pulser == 0 && resetSource == 1) || (pulser == 1 && resetSource == 2);
-    if (unit < 0 || unit > 3 || startSource < 0 || startSource > 3 || !resetOk) {
-        return InvalidParam;
-    }
-    uint16_t first = pulser == 0 ? kPulserA : kPulserB;
-    auto sources = static_cast<uint16_t>(startSource << kPulserStartShift[pulser] |
-                                         (resetSource != 0 ? 1 : 0) << kPulserResetShift[pulser]);
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        return s.writeRegister(first, static_cast<uint16_t>(period | width << 8)) &&
-               s.writeRegister(first + 1, static_cast<uint16_t>(count | unit << 8)) &&
-               writeField(s, kMultiplexerSet, kMultiplexerClear, kPulserFieldMask[pulser], sources);
+    return guarded([&]() -> ErrorCode {
+        if (pulser != 0 && pulser != 1) {
+            return InvalidParam;
+        }
+        // Reset source 1 belongs to pulser A, 2 to pulser B.
+        bool resetOk = resetSource == 0 || (pulser == 0 && resetSource == 1) ||
+                       (pulser == 1 && resetSource == 2);
+        if (unit < 0 || unit > 3 || startSource < 0 || startSource > 3 || !resetOk) {
+            return InvalidParam;
+        }
+        uint16_t first = pulser == 0 ? kPulserA : kPulserB;
+        auto sources =
+            static_cast<uint16_t>(startSource << kPulserStartShift[pulser] |
+                                  (resetSource != 0 ? 1 : 0) << kPulserResetShift[pulser]);
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            return s.writeRegister(first, static_cast<uint16_t>(period | width << 8)) &&
+                   s.writeRegister(first + 1, static_cast<uint16_t>(count | unit << 8)) &&
+                   writeField(s, kMultiplexerSet, kMultiplexerClear, kPulserFieldMask[pulser],
+                              sources);
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetPulserConf(int32_t handle, int32_t pulser, uint8_t* period,
                                               uint8_t* width, int32_t* unit, uint8_t* count,
                                               int32_t* startSource, int32_t* resetSource) {
-    if ((pulser != 0 && pulser != 1) || period == nullptr || width == nullptr || unit == nullptr ||
-        count == nullptr || startSource == nullptr || resetSource == nullptr) {
-        return InvalidParam;
-    }
-    uint16_t first = pulser == 0 ? kPulserA : kPulserB;
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        uint16_t timing = 0;
-        uint16_t counting = 0;
-        uint16_t multiplexer = 0;
-        if (!s.readRegister(first, timing) || !s.readRegister(first + 1, counting) ||
-            !s.readRegister(kMultiplexerSet, multiplexer)) {
-            return false;
+    return guarded([&]() -> ErrorCode {
+        if ((pulser != 0 && pulser != 1) || period == nullptr || width == nullptr ||
+            unit == nullptr || count == nullptr || startSource == nullptr ||
+            resetSource == nullptr) {
+            return InvalidParam;
         }
-        *period = static_cast<uint8_t>(timing);
-        *width = static_cast<uint8_t>(timing >> 8);
-        *count = static_cast<uint8_t>(counting);
-        *unit = (counting >> 8) & 3;
-        *startSource = (multiplexer >> kPulserStartShift[pulser]) & 3;
-        *resetSource = (multiplexer & bit(kPulserResetShift[pulser])) ? pulser + 1 : 0;
-        return true;
+        uint16_t first = pulser == 0 ? kPulserA : kPulserB;
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            uint16_t timing = 0;
+            uint16_t counting = 0;
+            uint16_t multiplexer = 0;
+            if (!s.readRegister(first, timing) || !s.readRegister(first + 1, counting) ||
+                !s.readRegister(kMultiplexerSet, multiplexer)) {
+                return false;
+            }
+            *period = static_cast<uint8_t>(timing);
+            *width = static_cast<uint8_t>(timing >> 8);
+            *count = static_cast<uint8_t>(counting);
+            *unit = (counting >> 8) & 3;
+            *startSource = (multiplexer >> kPulserStartShift[pulser]) & 3;
+            *resetSource = (multiplexer & bit(kPulserResetShift[pulser])) ? pulser + 1 : 0;
+            return true;
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetScalerConf(int32_t handle, int16_t limit, int16_t autoReset,
                                               int32_t hitSource, int32_t gateSource,
                                               int32_t resetSource) {
-    if (limit < 0 || limit > kScalerLimitMask || (hitSource != 1 && hitSource != 3) ||
-        (gateSource != 0 && gateSource != 2) || (resetSource != 0 && resetSource != 2)) {
-        return InvalidParam;
-    }
-    // Auto reset is on or off; any other bits of the argument would land in foreign fields.
-    auto scaler = static_cast<uint16_t>(limit | (autoReset != 0 ? kScalerAutoReset : 0));
-    auto sources = static_cast<uint16_t>((hitSource == 3 ? kScalerHitSource : 0) |
-                                         (gateSource == 2 ? kScalerGateSource : 0) |
-                                         (resetSource == 2 ? kScalerResetSource : 0));
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        return s.writeRegister(kScaler, scaler) &&
-               writeField(s, kMultiplexerSet, kMultiplexerClear, kScalerFieldMask, sources);
+    return guarded([&]() -> ErrorCode {
+        if (limit < 0 || limit > kScalerLimitMask || (hitSource != 1 && hitSource != 3) ||
+            (gateSource != 0 && gateSource != 2) || (resetSource != 0 && resetSource != 2)) {
+            return InvalidParam;
+        }
+        // Auto reset is on or off; any other bits of the argument would land in foreign fields.
+        auto scaler = static_cast<uint16_t>(limit | (autoReset != 0 ? kScalerAutoReset : 0));
+        auto sources = static_cast<uint16_t>((hitSource == 3 ? kScalerHitSource : 0) |
+                                             (gateSource == 2 ? kScalerGateSource : 0) |
+                                             (resetSource == 2 ? kScalerResetSource : 0));
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            return s.writeRegister(kScaler, scaler) &&
+                   writeField(s, kMultiplexerSet, kMultiplexerClear, kScalerFieldMask, sources);
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetScalerConf(int32_t handle, int16_t* limit, int16_t* autoReset,
                                               int32_t* hitSource, int32_t* gateSource,
                                               int32_t* resetSource) {
-    if (limit == nullptr || autoReset == nullptr || hitSource == nullptr || gateSource == nullptr ||
-        resetSource == nullptr) {
-        return InvalidParam;
-    }
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        uint16_t scaler = 0;
-        uint16_t multiplexer = 0;
-        if (!s.readRegister(kScaler, scaler) || !s.readRegister(kMultiplexerSet, multiplexer)) {
-            return false;
+    return guarded([&]() -> ErrorCode {
+        if (limit == nullptr || autoReset == nullptr || hitSource == nullptr ||
+            gateSource == nullptr || resetSource == nullptr) {
+            return InvalidParam;
         }
-        *limit = static_cast<int16_t>(scaler & kScalerLimitMask);
-        *autoReset = static_cast<int16_t>(scaler & kScalerAutoReset);
-        *hitSource = (multiplexer & kScalerHitSource) ? 3 : 1;
-        *gateSource = (multiplexer & kScalerGateSource) ? 2 : 0;
-        *resetSource = (multiplexer & kScalerResetSource) ? 2 : 0;
-        return true;
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            uint16_t scaler = 0;
+            uint16_t multiplexer = 0;
+            if (!s.readRegister(kScaler, scaler) || !s.readRegister(kMultiplexerSet, multiplexer)) {
+                return false;
+            }
+            *limit = static_cast<int16_t>(scaler & kScalerLimitMask);
+            *autoReset = static_cast<int16_t>(scaler & kScalerAutoReset);
+            *hitSource = (multiplexer & kScalerHitSource) ? 3 : 1;
+            *gateSource = (multiplexer & kScalerGateSource) ? 2 : 0;
+            *resetSource = (multiplexer & kScalerResetSource) ? 2 : 0;
+            return true;
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetOutputConf(int32_t handle, int32_t output, int32_t polarity,
                                               int32_t ledPolarity, int32_t source) {
-    int code = outputSourceCode(source);
-    if (output < 0 || output >= kOutputCount || (polarity != 0 && polarity != 1) || code < 0) {
-        return InvalidParam;
-    }
-    auto field = static_cast<uint16_t>(3 << (2 * output) | bit(output + 10));
-    auto bits = static_cast<uint16_t>(code << (2 * output) | polarity << (output + 10));
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        return writeField(s, kOutputConfSet, kOutputConfClear, field, bits) &&
-               writeLedPolarity(s, output, ledPolarity);
+    return guarded([&]() -> ErrorCode {
+        int code = outputSourceCode(source);
+        if (output < 0 || output >= kOutputCount || (polarity != 0 && polarity != 1) || code < 0) {
+            return InvalidParam;
+        }
+        auto field = static_cast<uint16_t>(3 << (2 * output) | bit(output + 10));
+        auto bits = static_cast<uint16_t>(code << (2 * output) | polarity << (output + 10));
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            return writeField(s, kOutputConfSet, kOutputConfClear, field, bits) &&
+                   writeLedPolarity(s, output, ledPolarity);
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetOutputConf(int32_t handle, int32_t output, int32_t* polarity,
                                               int32_t* ledPolarity, int32_t* source) {
-    if (output < 0 || output >= kOutputCount || polarity == nullptr || ledPolarity == nullptr ||
-        source == nullptr) {
-        return InvalidParam;
-    }
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        uint16_t conf = 0;
-        uint16_t leds = 0;
-        if (!s.readRegister(kOutputConfSet, conf) || !s.readRegister(kLedPolaritySet, leds)) {
-            return false;
+    return guarded([&]() -> ErrorCode {
+        if (output < 0 || output >= kOutputCount || polarity == nullptr || ledPolarity == nullptr ||
+            source == nullptr) {
+            return InvalidParam;
         }
-        *polarity = (conf >> (output + 10)) & 1;
-        *ledPolarity = (leds >> output) & 1;
-        *source = outputSourceFromCode((conf >> (2 * output)) & 3);
-        return true;
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            uint16_t conf = 0;
+            uint16_t leds = 0;
+            if (!s.readRegister(kOutputConfSet, conf) || !s.readRegister(kLedPolaritySet, leds)) {
+                return false;
+            }
+            *polarity = (conf >> (output + 10)) & 1;
+            *ledPolarity = (leds >> output) & 1;
+            *source = outputSourceFromCode((conf >> (2 * output)) & 3);
+            return true;
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetInputConf(int32_t handle, int32_t input, int32_t polarity,
                                              int32_t ledPolarity) {
-    if (input < 0 || input >= kInputCount || (polarity != 0 && polarity != 1)) {
-        return InvalidParam;
-    }
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        return writeField(s, kMultiplexerSet, kMultiplexerClear, bit(input),
-                          static_cast<uint16_t>(polarity << input)) &&
-               writeLedPolarity(s, input + kInputLedShift, ledPolarity);
+    return guarded([&]() -> ErrorCode {
+        if (input < 0 || input >= kInputCount || (polarity != 0 && polarity != 1)) {
+            return InvalidParam;
+        }
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            return writeField(s, kMultiplexerSet, kMultiplexerClear, bit(input),
+                              static_cast<uint16_t>(polarity << input)) &&
+                   writeLedPolarity(s, input + kInputLedShift, ledPolarity);
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_GetInputConf(int32_t handle, int32_t input, int32_t* polarity,
                                              int32_t* ledPolarity) {
-    if (input < 0 || input >= kInputCount || polarity == nullptr || ledPolarity == nullptr) {
-        return InvalidParam;
-    }
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        uint16_t multiplexer = 0;
-        uint16_t leds = 0;
-        if (!s.readRegister(kMultiplexerSet, multiplexer) ||
-            !s.readRegister(kLedPolaritySet, leds)) {
-            return false;
+    return guarded([&]() -> ErrorCode {
+        if (input < 0 || input >= kInputCount || polarity == nullptr || ledPolarity == nullptr) {
+            return InvalidParam;
         }
-        *polarity = (multiplexer >> input) & 1;
-        *ledPolarity = (leds >> (input + kInputLedShift)) & 1;
-        return true;
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            uint16_t multiplexer = 0;
+            uint16_t leds = 0;
+            if (!s.readRegister(kMultiplexerSet, multiplexer) ||
+                !s.readRegister(kLedPolaritySet, leds)) {
+                return false;
+            }
+            *polarity = (multiplexer >> input) & 1;
+            *ledPolarity = (leds >> (input + kInputLedShift)) & 1;
+            return true;
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_ReadDisplay(int32_t handle, KOVRAVME_Display* record) {
-    if (record == nullptr) {
-        return InvalidParam;
-    }
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        uint16_t r[6];
-        for (int i = 0; i < 6; ++i) {
-            if (!s.readRegister(static_cast<uint16_t>(kDisplayFirst + i), r[i])) {
-                return false;
+    return guarded([&]() -> ErrorCode {
+        if (record == nullptr) {
+            return InvalidParam;
+        }
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            uint16_t r[6];
+            for (int i = 0; i < 6; ++i) {
+                if (!s.readRegister(static_cast<uint16_t>(kDisplayFirst + i), r[i])) {
+                    return false;
+                }
             }
-        }
-        record->address = r[0] | static_cast<uint32_t>(r[1]) << 16;
-        record->data = r[2] | static_cast<uint32_t>(r[3]) << 16;
-        record->am = r[4] & 0x3F;
-        record->irqLines = r[5] & 0x7F;
-        static constexpr int kFlagBits[11][2] = {{4, 6},  {4, 7},  {4, 8}, {4, 9}, {4, 10}, {4, 11},
-                                                 {5, 10}, {5, 11}, {5, 9}, {5, 7}, {5, 8}};
-        for (int i = 0; i < 11; ++i) {
-            record->lines[i] = (r[kFlagBits[i][0]] & bit(kFlagBits[i][1])) ? -1 : 0;
-        }
-        return true;
+            record->address = r[0] | static_cast<uint32_t>(r[1]) << 16;
+            record->data = r[2] | static_cast<uint32_t>(r[3]) << 16;
+            record->am = r[4] & 0x3F;
+            record->irqLines = r[5] & 0x7F;
+            static constexpr int kFlagBits[11][2] = {{4, 6},  {4, 7},  {4, 8},  {4, 9},
+                                                     {4, 10}, {4, 11}, {5, 10}, {5, 11},
+                                                     {5, 9},  {5, 7},  {5, 8}};
+            for (int i = 0; i < 11; ++i) {
+                record->lines[i] = (r[kFlagBits[i][0]] & bit(kFlagBits[i][1])) ? -1 : 0;
+            }
+            return true;
+        });
     });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_SetLocationMonitor(int32_t handle, uint32_t address,
                                                    AddressModifier am, int16_t flag6, int16_t flag7,
                                                    int16_t flag8) {
-    auto flags =
-        static_cast<uint16_t>((am & 0x3F) | (flag6 & 1) << 6 | (flag7 & 1) << 7 | (flag8 & 1) << 8);
-    return bridgeRegisterOperation(handle, [&](Session& s) {
-        return s.writeRegister(kMonitorAddressLow, static_cast<uint16_t>(address)) &&
-               s.writeRegister(kMonitorAddressHigh, static_cast<uint16_t>(address >> 16)) &&
-               s.writeRegister(kMonitorFlags, flags);
+    return guarded([&]() -> ErrorCode {
+        auto flags = static_cast<uint16_t>((am & 0x3F) | (flag6 & 1) << 6 | (flag7 & 1) << 7 |
+                                           (flag8 & 1) << 8);
+        return bridgeRegisterOperation(handle, [&](Session& s) {
+            return s.writeRegister(kMonitorAddressLow, static_cast<uint16_t>(address)) &&
+                   s.writeRegister(kMonitorAddressHigh, static_cast<uint16_t>(address >> 16)) &&
+                   s.writeRegister(kMonitorFlags, flags);
+        });
     });
 }
 

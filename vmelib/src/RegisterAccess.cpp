@@ -1,5 +1,7 @@
 #include "RegisterAccess.h"
 
+#include "BridgeKind.h"
+#include "CApiGuard.h"
 #include "HandleTable.h"
 
 namespace kovravme {
@@ -28,11 +30,10 @@ using namespace kovravme;
 
 namespace {
 
-// Requests carry the register number inside the command word; a number beyond its field would
-// turn the request into another one. The PCI card's own registers are local-bus addresses.
+// Whether the handle's kind can carry the register number at all.
 bool registerFits(int32_t handle, uint16_t reg) {
     HandleRecord* record = HandleTable::instance().find(handle);
-    return record == nullptr || record->boardType == PciLinkCard || reg <= kMaxRegister;
+    return record == nullptr || record->kind->registerFits(reg);
 }
 
 }  // namespace
@@ -40,17 +41,23 @@ bool registerFits(int32_t handle, uint16_t reg) {
 extern "C" {
 
 KOVRAVME_API ErrorCode KOVRAVME_ReadRegister(int32_t handle, uint16_t reg, uint16_t* value) {
-    if (value == nullptr || !registerFits(handle, reg)) {
-        return InvalidParam;
-    }
-    return registerOperation(handle, true, [&](Session& s) { return s.readRegister(reg, *value); });
+    return guarded([&]() -> ErrorCode {
+        if (value == nullptr || !registerFits(handle, reg)) {
+            return InvalidParam;
+        }
+        return registerOperation(handle, true,
+                                 [&](Session& s) { return s.readRegister(reg, *value); });
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_WriteRegister(int32_t handle, uint16_t reg, uint16_t value) {
-    if (!registerFits(handle, reg)) {
-        return InvalidParam;
-    }
-    return registerOperation(handle, true, [&](Session& s) { return s.writeRegister(reg, value); });
+    return guarded([&]() -> ErrorCode {
+        if (!registerFits(handle, reg)) {
+            return InvalidParam;
+        }
+        return registerOperation(handle, true,
+                                 [&](Session& s) { return s.writeRegister(reg, value); });
+    });
 }
 
 }  // extern "C"

@@ -4,13 +4,14 @@
 #include <cstdint>
 
 #include "HandleTable.h"
+#include "KOVRAVMElib.h"
 #include "Request.h"
 
 namespace kovravme {
 
-// One stretch of work on a bridge: the handle lock held throughout and, for a UsbBridge, the
-// device opened for this stretch only. Every transport step goes through here, so this is the one
-// place where the board kinds part ways.
+// One stretch of work on a bridge: the handle lock held throughout, and the device made reachable
+// by the handle's kind for this stretch (a USB bridge is opened for it only). Every transport
+// step goes through here to the kind's table.
 class Session {
   public:
     // Waits for the handle lock and opens the device; ok() tells whether both worked.
@@ -32,7 +33,7 @@ class Session {
     bool send(const uint8_t* request, size_t length);
     bool send(const Request& request) { return send(request.data().data(), request.size()); }
 
-    // Bridge registers, by whatever path the board kind has.
+    // Registers, by whatever path the board kind has.
     bool readRegister(uint16_t reg, uint16_t& value);
     bool writeRegister(uint16_t reg, uint16_t value);
 
@@ -40,8 +41,6 @@ class Session {
     bool finish();
 
   private:
-    bool readBridgeRegister(uint16_t reg, uint16_t& value);
-
     HandleRecord& record_;
     bool locked_ = false;
     bool open_ = false;
@@ -51,5 +50,9 @@ class Session {
 // bytes (0 or more), or -1 for a handle that is not open or a failed exchange.
 int transact(int32_t handle, const Request& request, void* reply, size_t replySize,
              uint16_t* status);
+
+// Reads the bridge's FIFO mode into the record: the first exchange of an open, and the only
+// proof that the bridge answers. Success or CommError.
+ErrorCode readFifoMode(int32_t handle, HandleRecord& record);
 
 }  // namespace kovravme

@@ -1,3 +1,4 @@
+#include "CApiGuard.h"
 #include "HandleTable.h"
 #include "KOVRAVMElib.h"
 #include "Request.h"
@@ -67,44 +68,52 @@ extern "C" {
 
 KOVRAVME_API ErrorCode KOVRAVME_ReadCycle(int32_t handle, uint32_t address, void* data,
                                           AddressModifier am, DataWidth width) {
-    return dataCycle(handle, address, data, am, width, kOpSingle, true, false);
+    return guarded([&]() -> ErrorCode {
+        return dataCycle(handle, address, data, am, width, kOpSingle, true, false);
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_WriteCycle(int32_t handle, uint32_t address, void* data,
                                            AddressModifier am, DataWidth width) {
-    return dataCycle(handle, address, data, am, width, kOpSingle, false, true);
+    return guarded([&]() -> ErrorCode {
+        return dataCycle(handle, address, data, am, width, kOpSingle, false, true);
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_RMWCycle(int32_t handle, uint32_t address, void* data,
                                          AddressModifier am, DataWidth width) {
-    return dataCycle(handle, address, data, am, width, kOpReadModifyWrite, true, true);
+    return guarded([&]() -> ErrorCode {
+        return dataCycle(handle, address, data, am, width, kOpReadModifyWrite, true, true);
+    });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_ADOCycle(int32_t handle, uint32_t address, AddressModifier am) {
-    return addressOnlyCycle(handle, address, am, false);
+    return guarded([&]() -> ErrorCode { return addressOnlyCycle(handle, address, am, false); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_ADOHCycle(int32_t handle, uint32_t address, AddressModifier am) {
-    return addressOnlyCycle(handle, address, am, true);
+    return guarded([&]() -> ErrorCode { return addressOnlyCycle(handle, address, am, true); });
 }
 
 KOVRAVME_API ErrorCode KOVRAVME_IACKCycle(int32_t handle, uint32_t level, void* vector,
                                           DataWidth width) {
-    if (refusesVmeCycles(handle)) {
-        return InvalidParam;
-    }
-    auto decoded = decodeWidth(width, false);
-    // One bit of 1..64: levels 1 to 7.
-    bool oneLevel = level != 0 && level <= 64 && (level & (level - 1)) == 0;
-    if (!decoded || !oneLevel || vector == nullptr) {
-        return InvalidParam;
-    }
-    uint32_t number = static_cast<uint32_t>(__builtin_ctz(level)) + 1;
-    // The acknowledge carries no modifier; its address field is twice the level.
-    uint32_t address = 2 * number;
-    Request request;
-    request.word(vmeCommand(true, 0, *decoded, kOpInterruptAcknowledge, true)).dword(address);
-    return runCycle(handle, request, address, *decoded, vector);
+    return guarded([&]() -> ErrorCode {
+        if (refusesVmeCycles(handle)) {
+            return InvalidParam;
+        }
+        auto decoded = decodeWidth(width, false);
+        // One bit of 1..64: levels 1 to 7.
+        bool oneLevel = level != 0 && level <= 64 && (level & (level - 1)) == 0;
+        if (!decoded || !oneLevel || vector == nullptr) {
+            return InvalidParam;
+        }
+        uint32_t number = static_cast<uint32_t>(__builtin_ctz(level)) + 1;
+        // The acknowledge carries no modifier; its address field is twice the level.
+        uint32_t address = 2 * number;
+        Request request;
+        request.word(vmeCommand(true, 0, *decoded, kOpInterruptAcknowledge, true)).dword(address);
+        return runCycle(handle, request, address, *decoded, vector);
+    });
 }
 
 }  // extern "C"

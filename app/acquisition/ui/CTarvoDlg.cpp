@@ -33,15 +33,19 @@
 #include "board/ui/CHoldConfig.h"
 #include "board/ui/CTAConfig.h"
 #include "histogram/HistogramJob.h"
+#include "i2c/ui/CAdcDacDlg.h"
 #include "shell/FieldValidation.h"
 #include "shell/OwnerThreadOperator.h"
 #include "shell/ParseHex.h"
 #include "shell/SettingsStore.h"
+#include "shell/ShellUtilities.h"
 #include "shell/ui/BusyGuard.h"
 #include "shell/ui/CAboutDlg.h"
 #include "shell/ui/CBaseLineDlg.h"
+#include "shell/ui/CProgressDlg.h"
 #include "shell/ui/GuiOperator.h"
 #include "shell/ui/QtExecutor.h"
+#include "shell/ui/WebUpdateLauncher.h"
 
 namespace tarvo {
 namespace {
@@ -98,6 +102,16 @@ CTarvoDlg::CTarvoDlg(SettingsStore& store, QWidget* parent)
       operator_(std::make_unique<OwnerThreadOperator>(*dialogs_, *executor_)),
       controller_(std::make_unique<AcquisitionController>(state_)),
       histogramJob_(std::make_unique<HistogramJob>(state_)) {
+    webUpdate_ = std::make_unique<WebUpdateLauncher>(
+        this, *operator_,
+        WebUpdateLauncher::Settings{[this](const std::string& name, const std::string& fallback) {
+                                        return store_.readString(name, fallback);
+                                    },
+                                    [this](const std::string& name, const std::string& value) {
+                                        store_.writeString(name,
+                                                           value);  // "InstallDir", kept at once
+                                        store_.save();
+                                    }});
     setWindowTitle(QStringLiteral("Nimbra DAQ"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     state_.op = operator_.get();
@@ -126,7 +140,10 @@ CTarvoDlg::~CTarvoDlg() {
     // a worker's pending question, join, and end the bridge.
     operator_->shutDown();
     histogramJob_.reset();
-    controller_.reset();
+    controller_.reset();  // before the I2C window: a sequence worker may set its thresholds
+    webUpdate_.reset();
+    delete i2c_;
+    i2c_ = nullptr;
 }
 
 void CTarvoDlg::buildControls() {
@@ -342,15 +359,12 @@ void CTarvoDlg::buildMenu() {
 
     QMenu* i2c = menuBar_->addMenu(QStringLiteral("&I2C Controls"));
     i2c->setToolTipsVisible(true);
-    QAction* showHide = i2c->addAction(QStringLiteral("Show/Hide"));
-    showHide->setEnabled(false);
-    showHide->setToolTip(QString::fromLatin1(kLaterFeature));
+    i2cShowHide_ = i2c->addAction(QStringLiteral("Show/Hide"));
+    i2cShowHide_->setEnabled(false);  // until the window exists
 
     QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
     help->setToolTipsVisible(true);
-    QAction* web = help->addAction(QStringLiteral("Web Update"));
-    web->setEnabled(false);
-    web->setToolTip(QString::fromLatin1(kLaterFeature));
+    help->addAction(QStringLiteral("Web Update"), this, [this] { webUpdate_->start(); });
     help->addSeparator();
     help->addAction(QStringLiteral("About"), this, &CTarvoDlg::onAbout);
 
@@ -412,6 +426,10 @@ void CTarvoDlg::initialize() {
     holdMinMaxBox_->setChecked(holdMinMax_);
     start_->setFocus();
     baseAddress_->setText(baseAddrText_);
+    // The I2C window opens its adapter now (it may ask which one) and stays hidden.
+    i2c_ = new CAdcDacDlg(this, *operator_);
+    connect(i2cShowHide_, &QAction::triggered, i2c_, &CAdcDacDlg::toggleShown);
+    i2cShowHide_->setEnabled(true);
     writeFields();
     showStatus(bridgeOpen() ? QStringLiteral("Bridge open (handle %1).").arg(handle)
                             : QStringLiteral("No bridge reachable: press VME Reset once the "
@@ -652,7 +670,7 @@ void CTarvoDlg::onBrowseCommandFile() {
 
 void CTarvoDlg::onEditCommandFile() {
     // The desktop's editor for the file; no waiting and no error box, as with any opened file.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(commandFile_->text()));
+    OpenInNotepad(local(commandFile_->text()));
 }
 
 void CTarvoDlg::onRefreshResources() {

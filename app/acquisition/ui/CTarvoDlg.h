@@ -20,6 +20,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class QWidget;
+class WebUpdateLauncher;
 
 namespace tarvo {
 
@@ -27,6 +28,7 @@ class CBaseLineDlg;
 class CHoldConfig;
 class CTAConfig;
 class AcquisitionController;
+class CAdcDacDlg;
 class GuiOperator;
 class HistogramJob;
 class OwnerThreadOperator;
@@ -110,6 +112,8 @@ class CTarvoDlg : public QDialog {
     std::unique_ptr<OwnerThreadOperator> operator_;
     std::unique_ptr<AcquisitionController> controller_;
     std::unique_ptr<HistogramJob> histogramJob_;
+    std::unique_ptr<::WebUpdateLauncher> webUpdate_;
+    CAdcDacDlg* i2c_ = nullptr;  // the "I2C Controls" window, made when the window opens
     LiveDisplay display_;
     bool holdMinMax_ = true;
     bool closePending_ = false;
@@ -121,6 +125,7 @@ class CTarvoDlg : public QDialog {
 
     QMenuBar* menuBar_ = nullptr;
     std::array<QAction*, 8> taActions_{};
+    QAction* i2cShowHide_ = nullptr;
 
     QPushButton* vmeReset_ = nullptr;
     QLineEdit* baseAddress_ = nullptr;

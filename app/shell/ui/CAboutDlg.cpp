@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "shell/ProgramVersion.h"
+#include "shell/ShellUtilities.h"
 
 namespace tarvo {
 
@@ -14,7 +14,13 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Nimbra DAQ"));
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
-    auto* version = new QLabel(QString::fromStdString(programVersionText()), this);
+    const ProgramVersion v = GetOwnVersion();
+    auto* version = new QLabel(QStringLiteral("Nimbra DAQ, Version %1.%2.%3.%4")
+                                   .arg(v.major)
+                                   .arg(v.minor)
+                                   .arg(v.build)
+                                   .arg(v.revision),
+                               this);
     version->setAccessibleName(QStringLiteral("Version"));
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* maker = new QLabel(QStringLiteral("Ulmora\nFront-end readout and test bench"), this);

@@ -1,6 +1,9 @@
 #include "shell/ui/CTarvoApp.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,8 +11,8 @@
 
 #include "acquisition/ui/CTarvoDlg.h"
 #include "shell/PersistedSettings.h"
-#include "shell/ProgramVersion.h"
 #include "shell/SettingsStore.h"
+#include "shell/ShellUtilities.h"
 #include "shell/ui/Screenshots.h"
 
 namespace tarvo {
@@ -18,7 +21,8 @@ int CTarvoApp::run(int argc, char** argv) {
     std::string screenshots;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("%s\n", programVersionText().c_str());
+            const ProgramVersion v = GetOwnVersion();
+            std::printf("Nimbra DAQ, Version %d.%d.%d.%d\n", v.major, v.minor, v.build, v.revision);
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0) {
@@ -40,6 +44,25 @@ int CTarvoApp::run(int argc, char** argv) {
     SettingsStore store;
     store.load();
     int status = 0;
+    QTimer answerer;
+    if (!screenshots.empty()) {
+        // Nobody sits at an offscreen window: boxes are answered Yes/OK and told on stderr.
+        QObject::connect(&answerer, &QTimer::timeout, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            std::fprintf(stderr, "message: %s\n", qPrintable(box->text()));
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            QAbstractButton* ok = box->button(QMessageBox::Ok);
+            if (yes != nullptr || ok != nullptr) {
+                (yes != nullptr ? yes : ok)->click();
+            } else {
+                box->accept();
+            }
+        });
+        answerer.start(50);
+    }
     {
         CTarvoDlg window(store);
         window.loadSettings(readStartupSettings(store));

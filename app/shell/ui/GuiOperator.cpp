@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "shell/ui/CFolderDialog.h"
+
 namespace tarvo {
 
 GuiOperator::GuiOperator(QWidget* owner) : owner_(owner) {}
@@ -99,12 +101,12 @@ std::optional<std::string> GuiOperator::chooseSaveFile(const std::string& preset
 
 std::optional<std::string> GuiOperator::chooseFolder(const std::string& title,
                                                      const std::string& preset) {
-    QString folder = QFileDialog::getExistingDirectory(owner_, qs(title), qs(preset),
-                                                       QFileDialog::DontUseNativeDialog);
-    if (folder.isEmpty()) {
+    CFolderDialog dialog(qs(title), qs(preset), owner_);
+    std::optional<QString> folder = dialog.DoModal();
+    if (!folder) {
         return std::nullopt;
     }
-    return folder.toLocal8Bit().toStdString();
+    return folder->toLocal8Bit().toStdString();
 }
 
 }  // namespace tarvo

@@ -14,6 +14,7 @@
 #include "board/ui/CTAConfig.h"
 #include "shell/ui/CAboutDlg.h"
 #include "shell/ui/CBaseLineDlg.h"
+#include "shell/ui/CProgressDlg.h"
 
 namespace tarvo {
 namespace {
@@ -94,6 +95,16 @@ int renderScreenshots(CTarvoDlg& window, const QString& folder) {
     failed += !dialogShot(window.baseLineDialog(), folder, QStringLiteral("baselines.png"));
     CAboutDlg about(&window);
     failed += !dialogShot(about, folder, QStringLiteral("about.png"));
+    {
+        // The web update's progress window as a download shows it half-way.
+        auto* progress = new CProgressDlg(&window);
+        progress->setRange(0, 1000);
+        progress->setPosition(500);
+        progress->setText("Updating /opt/nimbra/Pivvet");
+        progress->show();
+        failed += !save(*progress, folder, QStringLiteral("progress.png"));
+        progress->close();
+    }
 
     // The operator's own fields come back before the window closes and writes them.
     state.settings.adcRev1 = kept.revision != 0;

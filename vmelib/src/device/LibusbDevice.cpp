@@ -11,9 +11,10 @@
 namespace kovravme {
 namespace {
 
-// The driver below the original bridge sets no time limit of its own; a generous one here keeps
-// an unplugged bridge from hanging its caller for ever.
-constexpr unsigned kTransferTimeoutMs = 10000;
+// Every transfer has a time limit, as a kernel driver's has: a bridge that stopped answering (or
+// was unplugged) fails the exchange within a few seconds, and the handle lock is let go, instead
+// of hanging its caller and every other user of the lock for ever.
+constexpr unsigned kTransferTimeoutMs = 3000;
 
 libusb_context* usbContext() {
     static libusb_context* context = [] {

@@ -1,180 +1,49 @@
 #include "device/PlxApi.h"
 
-#include <cstring>
-#include <mutex>
-#include <optional>
-#include <string>
+#include <memory>
 
-#include "device/PlxChannel.h"
+#include "device/CardDevice.h"
+#include "device/SimCardDevice.h"
 
 namespace plx {
 
-// An open card: the connection that carries its calls, one call at a time, and the opener id
-// the card gave it (notification waits run on connections of their own and name it).
-struct Device {
-    std::string path;
-    PlxChannel channel;
-    std::mutex mutex;
-    uint32_t opener = 0;
-};
-
-namespace {
-
-struct CardInfo {
-    std::string path;
-    DeviceLocation location;
-};
-
-std::optional<CardInfo> queryInfo(const std::string& path) {
-    PlxChannel channel;
-    if (!channel.connect(path) || !channel.send(Message('I'))) {
-        return std::nullopt;
-    }
-    uint32_t status = 0;
-    CardInfo info{path, {}};
-    uint8_t serialLength = 0;
-    if (!channel.receiveU32(status) || status != kApiSuccess ||
-        !channel.receiveU8(info.location.busNumber) ||
-        !channel.receiveU8(info.location.slotNumber) ||
-        !channel.receiveU16(info.location.deviceId) ||
-        !channel.receiveU16(info.location.vendorId) || !channel.receiveU8(serialLength)) {
-        return std::nullopt;
-    }
-    std::string serial(serialLength, '\0');
-    if (!channel.receive(serial.data(), serial.size())) {
-        return std::nullopt;
-    }
-    std::strncpy(info.location.serialNumber, serial.c_str(),
-                 sizeof(info.location.serialNumber) - 1);
-    return info;
+// The virtual crate's card is the one backend built; a driver for real cards would be chosen here.
+CardDriver& cardDriver() {
+    static SimCardDriver driver;
+    return driver;
 }
-
-bool matches(const DeviceLocation& want, const DeviceLocation& have) {
-    if (want.busNumber != 0xFF && want.busNumber != have.busNumber) {
-        return false;
-    }
-    if (want.slotNumber != 0xFF && want.slotNumber != have.slotNumber) {
-        return false;
-    }
-    if (want.deviceId != 0xFFFF && want.deviceId != have.deviceId) {
-        return false;
-    }
-    if (want.vendorId != 0xFFFF && want.vendorId != have.vendorId) {
-        return false;
-    }
-    return want.serialNumber[0] == '\0' ||
-           std::strncmp(want.serialNumber, have.serialNumber, sizeof(want.serialNumber)) == 0;
-}
-
-std::optional<CardInfo> findCard(const DeviceLocation& want) {
-    for (const auto& path : cardSocketPaths()) {
-        if (auto info = queryInfo(path); info && matches(want, info->location)) {
-            return info;
-        }
-    }
-    return std::nullopt;
-}
-
-// Sends one call on the device's connection and reads its status; `more` reads what follows a
-// successful status. A broken connection is a failed call.
-template <typename ReadMore>
-Status call(DeviceHandle device, const Message& message, ReadMore more) {
-    if (device == nullptr) {
-        return kApiInvalidHandle;
-    }
-    std::lock_guard lock(device->mutex);
-    uint32_t status = 0;
-    if (!device->channel.isOpen() || !device->channel.send(message) ||
-        !device->channel.receiveU32(status)) {
-        device->channel.close();  // out of step with the card: no later call may use it
-        return kApiFailed;
-    }
-    if (status == kApiSuccess && !more(device->channel)) {
-        device->channel.close();
-        return kApiFailed;
-    }
-    return status;
-}
-
-Status call(DeviceHandle device, const Message& message) {
-    return call(device, message, [](PlxChannel&) { return true; });
-}
-
-}  // namespace
 
 Status PlxPciDeviceFind(DeviceLocation* location, uint32_t* requestLimit) {
     if (location == nullptr || requestLimit == nullptr) {
         return kApiNullParam;
     }
-    uint32_t seen = 0;
-    std::optional<CardInfo> first;
-    for (const auto& path : cardSocketPaths()) {
-        if (seen >= *requestLimit) {
-            break;
-        }
-        auto info = queryInfo(path);
-        if (!info || !matches(*location, info->location)) {
-            continue;
-        }
-        if (!first) {
-            first = info;
-        }
-        ++seen;
-    }
-    *requestLimit = seen;
-    if (!first) {
-        return kApiNoDevice;
-    }
-    *location = first->location;
-    return kApiSuccess;
+    return cardDriver().find(*location, *requestLimit);
 }
 
 Status PlxPciDeviceOpen(const DeviceLocation* location, DeviceHandle* device) {
     if (location == nullptr || device == nullptr) {
         return kApiNullParam;
     }
-    auto info = findCard(*location);
-    if (!info) {
-        return kApiNoDevice;
+    std::unique_ptr<Device> opened;
+    Status status = cardDriver().open(*location, opened);
+    if (status == kApiSuccess) {
+        *device = opened.release();
     }
-    auto opened = new Device;
-    opened->path = info->path;
-    uint32_t status = 0;
-    if (!opened->channel.connect(info->path) || !opened->channel.send(Message('O')) ||
-        !opened->channel.receiveU32(status) || status != kApiSuccess ||
-        !opened->channel.receiveU32(opened->opener)) {
-        delete opened;
-        return kApiFailed;
-    }
-    *device = opened;
-    return kApiSuccess;
+    return status;
 }
 
 Status PlxPciDeviceClose(DeviceHandle device) {
     if (device == nullptr) {
         return kApiInvalidHandle;
     }
-    // Closing the connection is what releases the card's state for this opener.
+    // Ending the opening is what releases the card's state for this opener.
     delete device;
     return kApiSuccess;
 }
 
 uint32_t PlxPciConfigRegisterRead(uint8_t bus, uint8_t slot, uint16_t offset, Status* status) {
-    Status result = kApiNoDevice;
     uint32_t value = 0;
-    DeviceLocation want;
-    want.busNumber = bus;
-    want.slotNumber = slot;
-    if (auto info = findCard(want)) {
-        PlxChannel channel;
-        uint32_t answer = 0;
-        if (!channel.connect(info->path) || !channel.send(Message('C').u16(offset)) ||
-            !channel.receiveU32(answer) || (answer == kApiSuccess && !channel.receiveU32(value))) {
-            result = kApiFailed;
-        } else {
-            result = answer;
-        }
-    }
+    Status result = cardDriver().configRead(bus, slot, offset, value);
     if (status != nullptr) {
         *status = result;
     }
@@ -186,27 +55,16 @@ Status PlxDmaSglChannelOpen(DeviceHandle device, uint32_t channel,
     if (descriptor == nullptr) {
         return kApiNullParam;
     }
-    return call(device, Message('D').u32(channel).u32(descriptor->mode));
+    return device != nullptr ? device->dmaChannelOpen(channel, *descriptor) : kApiInvalidHandle;
 }
 
 Status PlxDmaSglTransfer(DeviceHandle device, uint32_t channel, const DmaTransferElement* element,
                          bool returnImmediate) {
-    (void)returnImmediate;  // the simulated engine always completes before answering
+    (void)returnImmediate;  // every transfer here completes before the call returns
     if (element == nullptr || element->userAddress == nullptr) {
         return kApiNullParam;
     }
-    Message message('T');
-    message.u32(channel).u32(element->localAddress).u32(element->transferCount);
-    uint32_t moved = 0;
-    Status status = call(device, message, [&](PlxChannel& link) {
-        return link.receiveU32(moved) && moved <= element->transferCount &&
-               link.receive(element->userAddress, moved);
-    });
-    // A short transfer would leave stale bytes in the area that the caller takes for data.
-    if (status == kApiSuccess && moved != element->transferCount) {
-        return kApiFailed;
-    }
-    return status;
+    return device != nullptr ? device->dmaTransfer(channel, *element) : kApiInvalidHandle;
 }
 
 Status PlxBusIopWrite(DeviceHandle device, uint32_t space, uint32_t address, bool remap,
@@ -215,12 +73,8 @@ Status PlxBusIopWrite(DeviceHandle device, uint32_t space, uint32_t address, boo
     if (buffer == nullptr) {
         return kApiNullParam;
     }
-    if (byteCount != 4 || access != AccessType::Bits32) {
-        return kApiFailed;
-    }
-    uint32_t value;
-    std::memcpy(&value, buffer, sizeof value);
-    return call(device, Message('w').u32(space).u32(address).u32(value));
+    return device != nullptr ? device->iopWrite(space, address, buffer, byteCount, access)
+                             : kApiInvalidHandle;
 }
 
 Status PlxBusIopRead(DeviceHandle device, uint32_t space, uint32_t address, bool remap,
@@ -229,17 +83,8 @@ Status PlxBusIopRead(DeviceHandle device, uint32_t space, uint32_t address, bool
     if (buffer == nullptr) {
         return kApiNullParam;
     }
-    if (byteCount != 4 || access != AccessType::Bits32) {
-        return kApiFailed;
-    }
-    return call(device, Message('r').u32(space).u32(address), [&](PlxChannel& link) {
-        uint32_t value = 0;
-        if (!link.receiveU32(value)) {
-            return false;
-        }
-        std::memcpy(buffer, &value, sizeof value);
-        return true;
-    });
+    return device != nullptr ? device->iopRead(space, address, buffer, byteCount, access)
+                             : kApiInvalidHandle;
 }
 
 Status PlxNotificationRegisterFor(DeviceHandle device, const InterruptRecord* record,
@@ -247,7 +92,10 @@ Status PlxNotificationRegisterFor(DeviceHandle device, const InterruptRecord* re
     if (record == nullptr || notify == nullptr) {
         return kApiNullParam;
     }
-    Status status = call(device, Message('N').u32(record->sources));
+    if (device == nullptr) {
+        return kApiInvalidHandle;
+    }
+    Status status = device->notificationRegister(*record);
     if (status == kApiSuccess) {
         notify->registered = true;
     }
@@ -261,23 +109,17 @@ Status PlxNotificationWait(DeviceHandle device, NotifyObject* notify, uint32_t t
     if (notify == nullptr) {
         return kApiNullParam;
     }
-    // A wait blocks for up to its time-out, so it gets a connection of its own: the device's
-    // connection stays free for the calls of other threads meanwhile.
-    PlxChannel channel;
-    uint32_t status = 0;
-    if (!channel.connect(device->path) ||
-        !channel.send(Message('A').u32(device->opener).u32(timeoutMs)) ||
-        !channel.receiveU32(status)) {
-        return kApiFailed;
-    }
-    return status;
+    return device->notificationWait(timeoutMs);
 }
 
 Status PlxNotificationCancel(DeviceHandle device, NotifyObject* notify) {
     if (notify == nullptr) {
         return kApiNullParam;
     }
-    Status status = call(device, Message('X'));
+    if (device == nullptr) {
+        return kApiInvalidHandle;
+    }
+    Status status = device->notificationCancel();
     if (status == kApiSuccess) {
         notify->registered = false;
     }
@@ -288,25 +130,21 @@ Status PlxIntrEnable(DeviceHandle device, const InterruptRecord* record) {
     if (record == nullptr) {
         return kApiNullParam;
     }
-    return call(device, Message('E').u32(record->sources).u32(record->extra));
+    return device != nullptr ? device->interruptEnable(*record) : kApiInvalidHandle;
 }
 
 Status PlxIntrStatusGet(DeviceHandle device, InterruptRecord* record) {
     if (record == nullptr) {
         return kApiNullParam;
     }
-    return call(device, Message('S'), [&](PlxChannel& link) {
-        return link.receiveU32(record->sources) && link.receiveU32(record->extra);
-    });
+    return device != nullptr ? device->interruptStatus(*record) : kApiInvalidHandle;
 }
 
 Status PlxDriverVersion(DeviceHandle device, uint8_t* major, uint8_t* minor, uint8_t* revision) {
     if (major == nullptr || minor == nullptr || revision == nullptr) {
         return kApiNullParam;
     }
-    return call(device, Message('V'), [&](PlxChannel& link) {
-        return link.receiveU8(*major) && link.receiveU8(*minor) && link.receiveU8(*revision);
-    });
+    return device != nullptr ? device->driverVersion(*major, *minor, *revision) : kApiInvalidHandle;
 }
 
 }  // namespace plx

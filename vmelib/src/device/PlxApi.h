@@ -1,9 +1,10 @@
 #pragma once
 
 // The PCI optical-link card's SDK calls, as the card paths of the library use them. The calls
-// keep the SDK's names, arguments and status codes; behind them sits the virtual crate's card
-// (docs/virtual-crate-card.md), reached at $KOVRAVME_SIM_DIR/pci9054-<link>. Without that
-// folder no card is ever found, as on a machine without one. Internal to the library.
+// keep the SDK's names, arguments and status codes; behind them sits a card backend
+// (device/CardDevice.h), today the virtual crate's card reached at
+// $KOVRAVME_SIM_DIR/pci9054-<link>. Without that folder no card is ever found, as on a machine
+// without one. Internal to the library.
 
 #include <cstdint>
 

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+
+#include "device/SocketTimeLimit.h"
 
 namespace plx {
 
@@ -34,7 +37,7 @@ PlxChannel::~PlxChannel() {
     close();
 }
 
-bool PlxChannel::connect(const std::string& path) {
+bool PlxChannel::connect(const std::string& path, uint32_t extraMs) {
     close();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -44,6 +47,11 @@ bool PlxChannel::connect(const std::string& path) {
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
+        return false;
+    }
+    uint64_t limit = static_cast<uint64_t>(kovravme::socketTimeLimitMs()) + extraMs;
+    if (!kovravme::limitSocket(fd_, static_cast<uint32_t>(std::min<uint64_t>(limit, UINT32_MAX)))) {
+        close();
         return false;
     }
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {

@@ -29,7 +29,9 @@ class PlxChannel {
     PlxChannel(const PlxChannel&) = delete;
     PlxChannel& operator=(const PlxChannel&) = delete;
 
-    bool connect(const std::string& path);
+    // Connects with the socket time limit on every later step; `extraMs` widens the receive limit
+    // for a call that the card itself holds for up to that long (a notification wait).
+    bool connect(const std::string& path, uint32_t extraMs = 0);
     void close();
     bool isOpen() const { return fd_ >= 0; }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "device/SocketTimeLimit.h"
+
 namespace kovravme {
 namespace {
 
@@ -73,6 +75,11 @@ std::unique_ptr<UsbDevice> SimUsbDevice::open(const std::string& dir, int boardN
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
+        return nullptr;
+    }
+    // A crate that stopped answering fails the exchange after the limit instead of holding it.
+    if (!limitSocket(fd, socketTimeLimitMs())) {
+        ::close(fd);
         return nullptr;
     }
     int result;
