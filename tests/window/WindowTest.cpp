@@ -321,6 +321,76 @@ class WindowTest : public QObject {
         QVERIFY(idle());
     }
 
+    void dialogsRefuseOutOfRangeValuesAndCancelKeepsTheOldOnes() {
+        // Base lines: 4096 is refused and the dialog stays; Cancel after typing keeps the old.
+        window_->baseLineDialog().baseLine = {7, 7, 7, 7, 7, 7, 7, 7};
+        QAction* baseLines = menuAction(w(), "Base Lines");
+        bool stayed = false;
+        QTimer::singleShot(0, this, [&] {
+            CBaseLineDlg& d = window_->baseLineDialog();
+            type(&d, "Base Line 0", "4096");
+            click(&d, "OK");
+            QTRY_VERIFY(!messages_->texts.isEmpty());
+            stayed = d.isVisible();
+            type(&d, "Base Line 0", "100");
+            click(&d, "Cancel");
+        });
+        baseLines->trigger();
+        expectedMessages_ << "Base Line 0: enter an integer between 0 and 4095.";
+        QVERIFY(stayed);
+        QCOMPARE(window_->baseLineDialog().baseLine[0], 7u);
+        // OK stores them at once, before any exit.
+        QTimer::singleShot(0, this, [&] {
+            type(&window_->baseLineDialog(), "Base Line 3", "4095");
+            click(&window_->baseLineDialog(), "OK");
+        });
+        baseLines->trigger();
+        SettingsStore saved(store_->path());
+        saved.load();
+        QCOMPARE(readStartupSettings(saved).baseLine[3], 4095u);
+
+        // Hold: 5101 ns is refused before anything is written; 45 ns becomes code 2 (40 ns).
+        const int32_t handle = window_->state().vmeHandle;
+        const uint32_t hold1 = readBoard(handle, board::kHold1);
+        QTimer::singleShot(0, this, [&] {
+            CHoldConfig& d = window_->holdDialog();
+            type(&d, "CH0", "5101");
+            click(&d, "Write");
+            type(&d, "CH0", "45");
+            type(&d, "CH1", "5100");
+            click(&d, "Close");
+        });
+        menuAction(w(), "Hold Setting")->trigger();
+        expectedMessages_ << "CH0: enter an integer between 0 and 5100.";
+        QCOMPARE(readBoard(handle, board::kHold1), hold1);
+        QCOMPARE(readHoldCodes(*store_)[0], 2);
+        QCOMPARE(readHoldCodes(*store_)[1], 255);
+        // What a setting file loaded gives way to the stored codes when the dialog opens.
+        window_->holdDialog().holdCode = {9, 9, 9, 9, 9, 9, 9, 9};
+        QString shown;
+        QTimer::singleShot(0, this, [&] {
+            shown = byName<QLineEdit>(&window_->holdDialog(), "CH0")->text();
+            window_->holdDialog().reject();
+        });
+        menuAction(w(), "Hold Setting")->trigger();
+        QCOMPARE(shown, QStringLiteral("40"));
+
+        // TA: a DAC offset of 8 is refused and nothing reaches the board.
+        check(w(), "ADC Rev1", true);
+        const uint32_t reg2 = readBoard(handle, board::taRegister(0, 2));
+        QTimer::singleShot(0, this, [&] {
+            CTAConfig& d = window_->taDialog(0);
+            type(&d, "DAC Offset 4", "8");
+            click(&d, "Write");
+            d.reject();
+        });
+        menuAction(w(), "TA 1 Setting")->trigger();
+        expectedMessages_ << "DAC Offset 4: enter an integer between 0 and 7.";
+        QCOMPARE(readBoard(handle, board::taRegister(0, 2)), reg2);
+        QCOMPARE(window_->taDialog(0).config.dacOffset(4), 0u);
+        QCOMPARE(messages_->texts, expectedMessages_);
+    }
+
     void crateDyingMidRunLeavesTheWindowResponsive() {
         prepareRun(100000000, "1");
         click(w(), "START Acquire");
