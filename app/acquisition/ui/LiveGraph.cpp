@@ -23,12 +23,12 @@ LiveGraph::LiveGraph(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(t
     plot_->yAxis->setLabel(QStringLiteral("YAxis-1"));
     plot_->xAxis->setRange(0, 512);
     plot_->yAxis->setRange(0, 4096);
-    QCPGraph* data = plot_->addGraph();
-    data->setPen(QPen(QColor(0, 90, 200), 1));
-    data->setLineStyle(QCPGraph::lsLine);
-    QCPGraph* averages = plot_->addGraph();
-    averages->setPen(QPen(Qt::red, 1.5));
-    // Drawing costs the run nothing if it never blocks on anti-aliasing large polylines.
+    QCPGraph* dataPlot = plot_->addGraph();
+    dataPlot->setPen(QPen(QColor(0, 90, 200), 1));
+    dataPlot->setLineStyle(QCPGraph::lsLine);
+    QCPGraph* averagePlot = plot_->addGraph();
+    averagePlot->setPen(QPen(Qt::red, 1.5));
+    // Plain lines keep the GUI thread's share of each display tick small.
     plot_->setNotAntialiasedElements(QCP::aeAll);
     plot_->setMinimumSize(520, 300);
     auto* layout = new QVBoxLayout(this);
