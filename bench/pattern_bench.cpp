@@ -143,7 +143,7 @@ bool loadWith(const std::string& path, std::vector<tarvo::_VISACMDLIST>& section
     std::string line;
     std::string value;
     bool ok = true;
-    while (ok && tarvo::ReadScriptLine(file, line)) {
+    while (ok && tarvo::ReadScriptLine(file, line) > 0) {
         if (line.empty()) {
             continue;
         }

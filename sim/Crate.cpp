@@ -85,6 +85,7 @@ void Crate::start() {
     UsbServer::Settings settings;
     settings.socketPath = (std::filesystem::path(options_.dir) / "ezusb-0").string();
     settings.delay = std::chrono::microseconds(options_.delayUs);
+    settings.idleLimit = std::chrono::milliseconds(options_.idleTimeoutMs);
     usbServer_ = std::make_unique<UsbServer>(*usbBridge_, trace_, settings);
     usbServer_->start();
     if (i2cBench_) {
@@ -95,7 +96,8 @@ void Crate::start() {
     for (auto& optical : opticalLinks_) {
         auto path = std::filesystem::path(options_.dir) /
                     ("pci9054-" + std::to_string(optical.card->link()));
-        optical.server = std::make_unique<CardServer>(*optical.card, path.string());
+        optical.server = std::make_unique<CardServer>(
+            *optical.card, path.string(), std::chrono::milliseconds(options_.idleTimeoutMs));
         if (!optical.server->start()) {
             throw std::runtime_error("cannot serve " + path.string());
         }
@@ -123,6 +125,12 @@ std::map<std::string, uint64_t> Crate::stats() const {
     }
     usbBridge_->addStats(counts);
     bus_.addStats(counts);
+    for (const auto& optical : opticalLinks_) {
+        if (optical.server) {
+            counts["card_accept_pauses"] += optical.server->acceptPauses();
+            counts["card_idle_connections_closed"] += optical.server->idleClosed();
+        }
+    }
     return counts;
 }
 

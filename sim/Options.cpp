@@ -11,7 +11,7 @@ namespace {
 
 enum class Value { None, Required, Optional };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     Value value;
     const char* valueName;
@@ -86,8 +86,8 @@ I2cNack parseNack(const std::string& text) {
 }
 
 // The one place where options are declared.
-const std::vector<OptionSpec>& optionTable() {
-    static const std::vector<OptionSpec> table = {
+const std::vector<OptionEntry>& optionTable() {
+    static const std::vector<OptionEntry> table = {
         {"--dir", Value::Required, "DIR", "folder for the device sockets (created if missing)",
          [](Options& o, const std::string& v) { o.dir = v; }},
         {"--trace", Value::Required, "FILE", "write every request and reply as hex lines",
@@ -96,6 +96,11 @@ const std::vector<OptionSpec>& optionTable() {
          [](Options& o, const std::string& v) { o.memories.push_back(parseRegion(v)); }},
         {"--delay-us", Value::Required, "N", "delay every reply by N microseconds",
          [](Options& o, const std::string& v) { o.delayUs = parseNumber(v, "--delay-us"); }},
+        {"--idle-timeout-ms", Value::Required, "MS",
+         "close a connection that sends nothing for MS ms (default 5000, 0: never)",
+         [](Options& o, const std::string& v) {
+             o.idleTimeoutMs = parseNumber(v, "--idle-timeout-ms");
+         }},
         {"--irq", Value::Required, "LEVELS",
          "interrupt levels pending from the start (bit n-1 = level n, vector n)",
          [](Options& o, const std::string& v) {
@@ -194,13 +199,13 @@ Options parseOptions(int argc, const char* const* argv) {
             name = arg.substr(0, eq);
             inlineValue = arg.substr(eq + 1);
         }
-        auto spec = std::find_if(table.begin(), table.end(),
-                                 [&](const OptionSpec& s) { return name == s.name; });
-        if (spec == table.end()) {
+        auto entry = std::find_if(table.begin(), table.end(),
+                                  [&](const OptionEntry& e) { return name == e.name; });
+        if (entry == table.end()) {
             throw OptionError("unknown option " + arg);
         }
         std::string value;
-        if (spec->value == Value::None) {
+        if (entry->value == Value::None) {
             if (inlineValue) {
                 throw OptionError(name + " takes no value");
             }
@@ -208,10 +213,10 @@ Options parseOptions(int argc, const char* const* argv) {
             value = *inlineValue;
         } else if (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0) {
             value = argv[++i];
-        } else if (spec->value == Value::Required) {
-            throw OptionError(name + " needs " + spec->valueName);
+        } else if (entry->value == Value::Required) {
+            throw OptionError(name + " needs " + entry->valueName);
         }
-        spec->apply(options, value);
+        entry->apply(options, value);
     }
     if (!options.help && options.dir.empty()) {
         throw OptionError("--dir DIR is required");
@@ -221,14 +226,14 @@ Options parseOptions(int argc, const char* const* argv) {
 
 std::string usage() {
     std::string text = "usage: vmecrate-sim --dir DIR [options]\n";
-    for (const auto& spec : optionTable()) {
-        std::string left = std::string("  ") + spec.name;
-        if (spec.valueName) {
-            left += spec.value == Value::Optional ? std::string(" [") + spec.valueName + "]"
-                                                  : std::string(" ") + spec.valueName;
+    for (const auto& entry : optionTable()) {
+        std::string left = std::string("  ") + entry.name;
+        if (entry.valueName) {
+            left += entry.value == Value::Optional ? std::string(" [") + entry.valueName + "]"
+                                                   : std::string(" ") + entry.valueName;
         }
         left.resize(std::max<size_t>(left.size() + 2, 24), ' ');
-        text += left + spec.help + "\n";
+        text += left + entry.help + "\n";
     }
     return text;
 }

@@ -28,7 +28,8 @@ struct Options {
     std::string tracePath;
     std::vector<MemoryRegion> memories;
     uint32_t delayUs = 0;
-    uint8_t irqLevels = 0;  // bit n-1: level n pending from the start
+    uint32_t idleTimeoutMs = 5000;  // 0: connections may idle for ever
+    uint8_t irqLevels = 0;          // bit n-1: level n pending from the start
     std::string flashPath;
     std::string statsPath;
     bool board = false;  // --board maps the readout board at boardOptions.base

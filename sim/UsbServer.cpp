@@ -26,6 +26,9 @@ constexpr uint32_t kMaxRead = 61440;
 // Far above any request the library builds (a 1 MiB block read is 18 headers, a write chunk
 // 61448 bytes); larger lengths are taken as a broken frame.
 constexpr uint32_t kMaxRequest = 16u << 20;
+// How long accepting rests when the process has no descriptor left: connections that end in the
+// meantime give some back.
+constexpr std::chrono::milliseconds kAcceptPause{100};
 
 uint32_t load32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -59,6 +62,7 @@ struct UsbServer::Connection {
     ByteQueue replies;  // reply bytes queued for bulk reads
     ByteQueue out;      // bytes not yet accepted by the socket
     Clock::time_point readyAt{};
+    Clock::time_point lastActive{};  // last bytes in or out, or the bridge's last answer
     bool watchingOutput = false;
     bool closed = false;
 };
@@ -130,6 +134,14 @@ void UsbServer::run() {
         if (n < 0 && errno != EINTR) {
             return;
         }
+        const auto now = Clock::now();
+        if (acceptPaused_ && now >= acceptPausedUntil_) {
+            acceptPaused_ = false;
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.ptr = nullptr;
+            ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event);
+        }
         for (int i = 0; i < n; ++i) {
             void* tag = events[i].data.ptr;
             if (tag == &stopFd_) {
@@ -158,16 +170,47 @@ void UsbServer::run() {
                 close(*c);
             }
         }
+        closeIdle(Clock::now());
         std::erase_if(connections_, [](const auto& c) { return c->closed; });
     }
+}
+
+void UsbServer::closeIdle(Clock::time_point now) {
+    if (settings_.idleLimit.count() <= 0) {
+        return;
+    }
+    for (auto& c : connections_) {
+        // A reply held back by the delay is the server's wait, not the client's.
+        const bool replyDue = c->in.size() > 0 && c->readyAt > now;
+        if (!c->closed && !replyDue && now - c->lastActive >= settings_.idleLimit) {
+            ++idleClosed_;
+            close(*c);
+        }
+    }
+}
+
+void UsbServer::pauseAccepting() {
+    ++acceptPauses_;
+    acceptPaused_ = true;
+    acceptPausedUntil_ = Clock::now() + kAcceptPause;
+    // Level-triggered, the waiting connection would wake the loop at once, for ever.
+    ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
 }
 
 int UsbServer::nextTimeoutMs() const {
     auto now = Clock::now();
     Clock::time_point next = Clock::time_point::max();
+    if (acceptPaused_) {
+        next = acceptPausedUntil_;
+    }
     for (const auto& c : connections_) {
-        if (!c->closed && c->in.size() > 0 && c->readyAt > now) {
+        if (c->closed) {
+            continue;
+        }
+        if (c->in.size() > 0 && c->readyAt > now) {
             next = std::min(next, c->readyAt);
+        } else if (settings_.idleLimit.count() > 0) {
+            next = std::min(next, c->lastActive + settings_.idleLimit);
         }
     }
     if (next == Clock::time_point::max()) {
@@ -181,6 +224,12 @@ void UsbServer::acceptAll() {
     for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                pauseAccepting();
+            }
             return;
         }
         ++exchanges_;
@@ -204,6 +253,7 @@ void UsbServer::acceptAll() {
         }
         auto c = std::make_unique<Connection>();
         c->fd = fd;
+        c->lastActive = Clock::now();
         epoll_event event{};
         event.events = EPOLLIN | EPOLLRDHUP;
         event.data.ptr = c.get();
@@ -218,6 +268,7 @@ void UsbServer::receive(Connection& c) {
         ssize_t n = ::recv(c.fd, buffer, sizeof(buffer), 0);
         if (n > 0) {
             c.in.append(buffer, size_t(n));
+            c.lastActive = Clock::now();
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -271,6 +322,8 @@ bool UsbServer::serve(Connection& c, bool clientGone) {
             }
             trace_.exchange(request, *reply);
             c.in.consume(kFrameHeader + length);
+            // The time the bridge took is not the client's idleness.
+            c.lastActive = Clock::now();
             c.replies.append(reply->data(), reply->size());
             if (!reply->empty() && settings_.delay.count() > 0) {
                 c.readyAt = Clock::now() + settings_.delay;
@@ -303,6 +356,7 @@ bool UsbServer::sendPending(Connection& c) {
         ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
         if (n > 0) {
             c.out.consume(size_t(n));
+            c.lastActive = Clock::now();
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && errno == EAGAIN) {
@@ -343,6 +397,8 @@ void UsbServer::addStats(std::map<std::string, uint64_t>& counts) const {
     counts["exchanges"] += exchanges_;
     counts["overlapping_exchanges"] += overlapping_;
     counts["protocol_errors"] += protocolErrors_;
+    counts["accept_pauses"] += acceptPauses_;
+    counts["idle_connections_closed"] += idleClosed_;
 }
 
 }  // namespace vmesim

@@ -17,12 +17,15 @@ namespace vmesim {
 // Serves the USB bridge socket DIR/ezusb-<board>: one connection per opening of the device,
 // 'W' frames carry requests to the bridge, 'R' frames take reply bytes back (see
 // docs/virtual-crate-sockets.md). One thread runs an event loop over all connections, so
-// requests reach the bridge in the order the clients sent them.
+// requests reach the bridge in the order the clients sent them. A connection that sends nothing
+// for the idle limit is closed, and when the process runs out of descriptors accepting pauses
+// for a moment instead of failing over and over.
 class UsbServer {
   public:
     struct Settings {
         std::string socketPath;
-        std::chrono::microseconds delay{0};  // before each reply becomes readable
+        std::chrono::microseconds delay{0};         // before each reply becomes readable
+        std::chrono::milliseconds idleLimit{5000};  // 0: connections may idle for ever
     };
 
     UsbServer(Bridge& bridge, TraceLog& trace, Settings settings);
@@ -36,6 +39,8 @@ class UsbServer {
     void stop();
 
     uint64_t exchanges() const { return exchanges_; }
+    // Times accepting found no descriptor free and paused.
+    uint64_t acceptPauses() const { return acceptPauses_; }
     uint64_t overlappingExchanges() const { return overlapping_; }
     void addStats(std::map<std::string, uint64_t>& counts) const;
 
@@ -52,6 +57,8 @@ class UsbServer {
     void finish(Connection& c);  // the client left: run what it sent, then close
     void close(Connection& c);
     void watchOutput(Connection& c, bool on);
+    void pauseAccepting();
+    void closeIdle(Clock::time_point now);
     int nextTimeoutMs() const;
 
     Bridge& bridge_;
@@ -65,6 +72,10 @@ class UsbServer {
     std::atomic<uint64_t> exchanges_{0};
     std::atomic<uint64_t> overlapping_{0};
     std::atomic<uint64_t> protocolErrors_{0};
+    std::atomic<uint64_t> acceptPauses_{0};
+    std::atomic<uint64_t> idleClosed_{0};
+    Clock::time_point acceptPausedUntil_{};
+    bool acceptPaused_ = false;
 };
 
 }  // namespace vmesim

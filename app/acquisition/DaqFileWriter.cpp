@@ -34,8 +34,7 @@ bool DaqFileWriter::open(const std::string& path, Sharing sharing, size_t record
     }
     // The lock comes before any look at the length, so we never trim under another writer.
     if (sharing == Sharing::DenyWriters && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        reason =
-            errno == EWOULDBLOCK ? "the file is in use by another writer" : systemReason(errno);
+        reason = errno == EWOULDBLOCK ? "the file is in use by another run" : systemReason(errno);
         ::close(fd);
         return false;
     }
@@ -128,6 +127,10 @@ bool DaqFileWriter::close(std::string& reason) {
 
 std::string daqWriteFailedMessage(const std::string& path, const std::string& reason) {
     return "Can't write file: " + path + "\n" + reason;
+}
+
+std::string daqOpenFailedMessage(const std::string& path, const std::string& reason) {
+    return "Can't open file: " + path + "\n" + reason;
 }
 
 }  // namespace tarvo

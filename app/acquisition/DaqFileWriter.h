@@ -51,5 +51,7 @@ class DaqFileWriter {
 
 // The message that ends a run when a data file cannot be written.
 std::string daqWriteFailedMessage(const std::string& path, const std::string& reason);
+// The message that ends a run when a data file cannot be opened: the reason on a second line.
+std::string daqOpenFailedMessage(const std::string& path, const std::string& reason);
 
 }  // namespace tarvo

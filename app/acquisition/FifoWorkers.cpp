@@ -7,6 +7,7 @@
 #include "acquisition/AcquisitionWorkers.h"
 #include "acquisition/DaqFileLayout.h"
 #include "acquisition/DaqFileWriter.h"
+#include "acquisition/DaqRunJournal.h"
 #include "acquisition/FindPeakSummary.h"
 #include "board/BoardAccess.h"
 #include "board/BoardRegisters.h"
@@ -57,13 +58,22 @@ bool setUpBoard(BoardAccess& board, int32_t type, uint32_t channel) {
     return true;
 }
 
-// The FIFO files of the enabled TA sections, open for one run.
+// The FIFO files of the enabled TA sections, open for one run, with the journal that keeps them
+// in step when a run is killed between the writes of one event.
 class FifoFiles {
   public:
     explicit FifoFiles(BoardAccess& board) : board_(board) {}
     ~FifoFiles() { closeAll(); }
 
     bool openEnabled(const RunState& state) {
+        std::string failedPath;
+        std::string why;
+        if (!journal_.open(state.settings.filenameClr, failedPath, why)) {
+            board_.error(daqOpenFailedMessage(failedPath, why));
+            return false;
+        }
+        FifoRecordCounts start;
+        start.fill(-1);
         for (int k = 0; k < daq::kFifoCount; ++k) {
             if (!state.settings.taDaqEnable[k]) {
                 continue;
@@ -74,10 +84,18 @@ class FifoFiles {
             if (!files_[k]->open(path, DaqFileWriter::Sharing::DenyWriters, daq::kFifoRecordBytes,
                                  reason)) {
                 files_[k].reset();
-                board_.error("Can't open file: " + path);
+                board_.error(daqOpenFailedMessage(path, reason));
                 closeAll();
                 return false;
             }
+            start[static_cast<size_t>(k)] =
+                static_cast<int64_t>(files_[k]->size() / daq::kFifoRecordBytes);
+        }
+        if (!journal_.recordStart(start, why)) {
+            board_.error(
+                daqWriteFailedMessage(DaqRunJournal::pathFor(state.settings.filenameClr), why));
+            closeAll();
+            return false;
         }
         return true;
     }
@@ -121,11 +139,13 @@ class FifoFiles {
             }
             file.reset();
         }
+        journal_.close();
         return ok;
     }
 
   private:
     BoardAccess& board_;
+    DaqRunJournal journal_;
     std::array<std::optional<DaqFileWriter>, daq::kFifoCount> files_;
 };
 

@@ -32,12 +32,12 @@ int LegacyReadoutWorker(RunState& state) {
 
     std::string reason;
     if (!raw.open(state.settings.filename, DaqFileWriter::Sharing::DenyWriters, 0, reason)) {
-        board.error("Can't open file: " + state.settings.filename);
+        board.error(daqOpenFailedMessage(state.settings.filename, reason));
         return finish(1);
     }
     if (!clean.open(state.settings.filenameClr, DaqFileWriter::Sharing::Shared,
                     daq::kLegacyRecordBytes, reason)) {
-        board.error("Can't open file: " + state.settings.filenameClr);
+        board.error(daqOpenFailedMessage(state.settings.filenameClr, reason));
         return finish(1);
     }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acquisition/DaqFileLayout.h"
+#include "acquisition/DaqRunJournal.h"
 #include "acquisition/RunState.h"
 #include "cli/Command.h"
 #include "histogram/HistogramJob.h"
@@ -150,6 +151,12 @@ int runHistogram(const std::vector<std::string>& args) {
     state.op = &console;
     if (!parseFlags(args, state)) {
         return 1;
+    }
+    if (state.settings.adcRev1) {
+        if (auto warning =
+                fifoFilesOutOfStep(state.settings.filenameClr, state.settings.taDaqEnable)) {
+            std::fprintf(stderr, "histogram: %s\n", warning->c_str());
+        }
     }
     HistogramJob job(state);
     const auto start = std::chrono::steady_clock::now();

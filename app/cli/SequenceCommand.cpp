@@ -69,11 +69,15 @@ int checkSequence(const std::vector<std::string>& args) {
     const std::string& path = args[0];
     std::vector<_VISACMDLIST> sections;
     int lineNo = 0;
-    if (!LoadSequenceFile(path, &lineNo, sections)) {
+    std::string reason;
+    if (!LoadSequenceFile(path, &lineNo, sections, &reason)) {
         if (lineNo == 0) {
             std::fprintf(stderr, "Open File %s Error or File Empty\n", path.c_str());
         } else {
             std::fprintf(stderr, "Error on file %s line %d\n", path.c_str(), lineNo);
+            if (!reason.empty()) {
+                std::fprintf(stderr, "%s\n", reason.c_str());
+            }
         }
         return 1;
     }

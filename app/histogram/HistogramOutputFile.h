@@ -9,7 +9,9 @@ namespace tarvo {
 
 // An output text file written through a large buffer of its own, so that the hundreds of millions
 // of short lines a histogram run produces cost one system call per buffer, not one per line.
-// Created anew (truncated) on open. A write error is remembered and reported by close().
+// The text goes to a temporary file beside the target ("<path>.part") that close() renames onto
+// the target once every byte is written: a run that fails or is killed half-way never leaves a
+// partial list that looks like a complete one. A write error is remembered and reported by close().
 class HistogramOutputFile {
   public:
     static constexpr size_t kDefaultBuffer = 64 * 1024;
@@ -21,11 +23,15 @@ class HistogramOutputFile {
     HistogramOutputFile(HistogramOutputFile&& other) noexcept;
     HistogramOutputFile& operator=(HistogramOutputFile&& other) noexcept;
 
-    // Creates or truncates the file; false when it cannot be created.
+    // Creates the temporary file; false (errno telling why) when it cannot be created.
     bool open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
-    // Flushes and closes; false when any write failed since open.
+    // Flushes, closes and puts the file in place of the target; false when any write failed since
+    // open or the rename failed, and the target is then left as it was.
     bool close();
+    // Closes and removes the temporary file; the target is left as it was. The destructor does
+    // this for a file still open.
+    void discard();
 
     // Room for at least n more bytes at the returned pointer; commit() what was used.
     char* reserve(size_t n) {
@@ -47,6 +53,7 @@ class HistogramOutputFile {
 
   private:
     int fd_ = -1;
+    std::string path_;
     bool failed_ = false;
     size_t used_ = 0;
     std::vector<char> buffer_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstring>
 
 namespace tarvo {
 
@@ -20,12 +21,20 @@ HistogramRecordReader::~HistogramRecordReader() {
 
 bool HistogramRecordReader::open(const std::string& path) {
     close();
+    failure_.clear();
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
+        failure_ = std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd_, &info) != 0) {
+        failure_ = std::strerror(errno);
+        close();
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        failure_ = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "Not a regular file";
         close();
         return false;
     }

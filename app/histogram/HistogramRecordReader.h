@@ -17,8 +17,10 @@ class HistogramRecordReader {
     HistogramRecordReader(const HistogramRecordReader&) = delete;
     HistogramRecordReader& operator=(const HistogramRecordReader&) = delete;
 
+    // false when the file cannot be read; failure() then says why.
     bool open(const std::string& path);
     void close();
+    const std::string& failure() const { return failure_; }
 
     // Bytes of whole records present when the file was opened.
     uint64_t total() const { return total_; }
@@ -45,6 +47,7 @@ class HistogramRecordReader {
     size_t filled_ = 0;      // whole-record bytes in the buffer
     size_t pos_ = 0;
     bool shortRead_ = false;
+    std::string failure_;
     std::vector<uint32_t> buffer_;
 };
 

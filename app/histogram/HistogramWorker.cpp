@@ -1,6 +1,7 @@
 #include "histogram/HistogramWorker.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -16,8 +17,16 @@ constexpr const char* kChannelError = "Fatal Channel error ";
 constexpr const char* kSampleError = "Fatal campione error ";
 constexpr const char* kReadError = "Fatal Read file";
 
-std::string cantOpen(const std::string& path) {
-    return "Can't open file: " + path;
+// The reason goes on a second line, as for a file that cannot be written.
+std::string cantOpen(const std::string& path, const std::string& reason) {
+    return "Can't open file: " + path + "\n" + reason;
+}
+
+// Where a record failed its check: the second line of the message, so that the operator can find
+// the record (counted from 1) in the file.
+std::string recordPlace(const std::string& fileName, uint64_t record, size_t recordBytes) {
+    return fileName + ": record " + std::to_string(record) + " at byte " +
+           std::to_string((record - 1) * recordBytes);
 }
 
 // Sets HistogramDoneEvent however the worker ends.
@@ -118,19 +127,22 @@ bool openValueLists(RunState& state, const std::string& stem, HistogramWorkspace
     for (int c = 0; c < HistogramWorkspace::kChannels; ++c) {
         std::string path = stem + "_" + std::to_string(c) + ".txt";
         if (!ws.valueLists[c].open(path)) {
-            state.op->error(cantOpen(path));
-            ws.closeValueLists();
+            state.op->error(cantOpen(path, std::strerror(errno)));
+            ws.discardValueLists();
             return false;
         }
     }
     return true;
 }
 
-// Closes the value lists; a list that could not be written in full is a failure, not a success.
+// Puts the value lists in place; a list that could not be written in full is a failure, not a
+// success, and is not put in place.
 bool finishValueLists(RunState& state, const std::string& stem, HistogramWorkspace& ws) {
     bool ok = true;
     for (int c = 0; c < HistogramWorkspace::kChannels; ++c) {
-        if (!ws.valueLists[c].close() && ok) {
+        if (!ok) {
+            ws.valueLists[c].discard();
+        } else if (!ws.valueLists[c].close()) {
             state.op->error("Can't write file: " + stem + "_" + std::to_string(c) + ".txt");
             ok = false;
         }
@@ -143,7 +155,7 @@ bool writeSpectra(RunState& state, const std::string& stem, int firstChannel, bo
     for (int c = firstChannel; c < HistogramWorkspace::kChannels; ++c) {
         std::string path = stem + "_" + std::to_string(c) + ".spe";
         if (!writeSpectrum(path, c, ws.counts(c), reversed, ws.clock)) {
-            state.op->error(cantOpen(path));
+            state.op->error(cantOpen(path, std::strerror(errno)));
             return false;
         }
     }
@@ -155,7 +167,7 @@ bool beginFile(RunState& state, const std::string& fileName, int fifo, Histogram
                std::string& stem) {
     state.progress.histogramFifo.store(fifo);
     if (!ws.reader.open(fileName)) {
-        state.op->error(cantOpen(fileName));
+        state.op->error(cantOpen(fileName, ws.reader.failure()));
         return false;
     }
     if (ws.inputOpened) {
@@ -177,22 +189,23 @@ bool beginFile(RunState& state, const std::string& fileName, int fifo, Histogram
 enum class OnReadError { Abandon, KeepCounts };
 
 // Counts every record of a file begun with beginFile, then closes its value lists and writes its
-// spectra from window.firstChannel on.
-bool countFile(RunState& state, const std::string& stem, size_t recordBytes, RecordCounter count,
-               const RecordWindow& window, bool reversed, OnReadError onReadError,
-               HistogramWorkspace& ws) {
+// spectra from window.firstChannel on. A record that fails its check leaves no output of the file.
+bool countFile(RunState& state, const std::string& fileName, const std::string& stem,
+               size_t recordBytes, RecordCounter count, const RecordWindow& window, bool reversed,
+               OnReadError onReadError, HistogramWorkspace& ws) {
     const uint64_t total = ws.reader.total();
     uint64_t done = 0;
     bool complete = true;
     while (done < total) {
         if (state.progress.histogramStopRequested.load(std::memory_order_relaxed)) {
             ws.reader.close();
-            ws.closeValueLists();
+            ws.discardValueLists();
             return false;
         }
         const uint32_t* record = ws.reader.next();
         if (record == nullptr && onReadError == OnReadError::KeepCounts) {
-            state.op->error(kReadError);
+            state.op->error(std::string(kReadError) + "\n" +
+                            recordPlace(fileName, done / recordBytes + 1, recordBytes));
             complete = false;
             break;
         }
@@ -201,11 +214,14 @@ bool countFile(RunState& state, const std::string& stem, size_t recordBytes, Rec
             done += recordBytes;
             state.progress.bytesProcessed.store(done, std::memory_order_relaxed);
             failure = count(record, window, ws);
+        } else {
+            done += recordBytes;  // the record that could not be read
         }
         if (failure != nullptr) {
-            state.op->error(failure);
+            state.op->error(std::string(failure) + "\n" +
+                            recordPlace(fileName, done / recordBytes, recordBytes));
             ws.reader.close();
-            ws.closeValueLists();
+            ws.discardValueLists();
             return false;
         }
     }
@@ -221,12 +237,10 @@ bool countFile(RunState& state, const std::string& stem, size_t recordBytes, Rec
 HistogramWorkspace::HistogramWorkspace(size_t recordBytes, size_t chunkBytes)
     : histogram(static_cast<size_t>(kChannels) * kHistogramBins), reader(recordBytes, chunkBytes) {}
 
-bool HistogramWorkspace::closeValueLists() {
-    bool ok = true;
+void HistogramWorkspace::discardValueLists() {
     for (auto& list : valueLists) {
-        ok = list.close() && ok;
+        list.discard();
     }
-    return ok;
 }
 
 std::optional<std::string> validateHistogramFields(const RunState& state) {
@@ -263,8 +277,8 @@ bool histogramFile(RunState& state, const std::string& fileName, int fifo, Histo
         state.settings.baseLine[static_cast<size_t>(fifo) % RunState::kFifoCount]};
     const RecordCounter count =
         counterFor<daq::kFifoSamples>(state.settings.histogramMode, !state.settings.histogramsOnly);
-    return countFile(state, stem, daq::kFifoRecordBytes, count, window, false, OnReadError::Abandon,
-                     ws);
+    return countFile(state, fileName, stem, daq::kFifoRecordBytes, count, window, false,
+                     OnReadError::Abandon, ws);
 }
 
 bool FifoHistogramWorker(RunState& state, const SpectrumClock& clock) {
@@ -305,8 +319,9 @@ bool legacyHistogramFile(RunState& state, HistogramWorkspace& ws) {
     const RecordCounter count =
         counterFor<daq::kLegacySamples>(kModeNone, !state.settings.histogramsOnly);
     // The spectra still get what was counted up to a read error.
-    return countFile(state, stem, daq::kLegacyRecordBytes, count, window,
-                     state.settings.histogramMode == kModeSwap, OnReadError::KeepCounts, ws);
+    return countFile(state, state.settings.filenameClr, stem, daq::kLegacyRecordBytes, count,
+                     window, state.settings.histogramMode == kModeSwap, OnReadError::KeepCounts,
+                     ws);
 }
 
 }  // namespace tarvo

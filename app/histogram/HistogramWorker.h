@@ -36,8 +36,8 @@ struct HistogramWorkspace {
         return SpectrumCounts(histogram.data() + static_cast<size_t>(channel) * kHistogramBins,
                               kHistogramBins);
     }
-    // Closes every value list, keeping what was written.
-    bool closeValueLists();
+    // Drops every value list still open, leaving the files of earlier runs as they were.
+    void discardValueLists();
 };
 
 // The message shown when the histogram fields are out of range ("Samples from to" by layout), or

@@ -126,7 +126,10 @@ std::string_view formatSpectrum(std::vector<char>& buffer, int channel, Spectrum
 
 bool writeSpectrum(const std::string& path, int channel, SpectrumCounts counts, bool reversed,
                    const SpectrumClock& clock) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Written under a temporary name and renamed, so that a failure never leaves a partial
+    // spectrum in place of the file.
+    const std::string part = path + ".part";
+    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }
@@ -135,7 +138,14 @@ bool writeSpectrum(const std::string& path, int channel, SpectrumCounts counts, 
     thread_local std::vector<char> buffer;
     std::string_view text = formatSpectrum(buffer, channel, counts, reversed, clock());
     bool ok = writeAll(fd, text.data(), text.size());
-    return (::close(fd) == 0) && ok;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(part.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        const int error = errno;
+        ::unlink(part.c_str());
+        errno = error;
+    }
+    return ok;
 }
 
 }  // namespace tarvo

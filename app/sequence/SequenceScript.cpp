@@ -75,7 +75,8 @@ bool applyLine(int kind, const CMatch& match, const char* line, _VISACMDLIST& se
 }
 
 // The line reader behind ReadScriptLine. `consumed` receives the bytes taken from the file, line
-// end included, so that a caller can find a line's start again without asking the file.
+// end included, so that a caller can find a line's start again without asking the file. Returns
+// 1, 0 at the end of the file, -1 for a line longer than kMaxScriptLineBytes.
 int readLine(std::FILE* file, std::string& line, long& consumed) {
     line.clear();
     consumed = 0;
@@ -93,6 +94,12 @@ int readLine(std::FILE* file, std::string& line, long& consumed) {
             consumed += getc_unlocked(file) != EOF;
             break;
         }
+        if (line.size() == kMaxScriptLineBytes) {
+            ungetc(c, file);
+            --consumed;
+            funlockfile(file);
+            return -1;
+        }
         line.push_back(static_cast<char>(c));
     }
     funlockfile(file);
@@ -100,7 +107,7 @@ int readLine(std::FILE* file, std::string& line, long& consumed) {
 }
 
 // How the body of a section ended.
-enum class BodyEnd { kNoLine, kRejected, kEndOfFile, kHeader };
+enum class BodyEnd { kNoLine, kRejected, kTooLong, kEndOfFile, kHeader };
 
 // Reads the body of a section into `section` with the inside-section pattern `match`. On a header
 // the header line is left in `line`, not counted, with `consumed` its length in the file: the
@@ -108,11 +115,15 @@ enum class BodyEnd { kNoLine, kRejected, kEndOfFile, kHeader };
 BodyEnd readBody(std::FILE* file, CMatch& match, _VISACMDLIST& section, int& lineNo,
                  std::string& line, long& consumed) {
     section.rele = -1;
-    if (!readLine(file, line, consumed)) {
+    int got = readLine(file, line, consumed);
+    if (got == 0) {
         return BodyEnd::kNoLine;
     }
-    do {
+    for (; got != 0; got = readLine(file, line, consumed)) {
         ++lineNo;
+        if (got < 0) {
+            return BodyEnd::kTooLong;
+        }
         if (line.empty()) {
             continue;
         }
@@ -127,7 +138,7 @@ BodyEnd readBody(std::FILE* file, CMatch& match, _VISACMDLIST& section, int& lin
         if (!applyLine(kind, match, line.c_str(), section)) {
             return BodyEnd::kRejected;
         }
-    } while (readLine(file, line, consumed));
+    }
     return BodyEnd::kEndOfFile;
 }
 
@@ -174,12 +185,20 @@ int ParseSection(std::FILE* file, _VISACMDLIST& section, int& lineNo) {
     }
 }
 
+std::string scriptLineTooLongReason() {
+    return "line longer than " + std::to_string(kMaxScriptLineBytes) + " bytes";
+}
+
 int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
-                     std::vector<_VISACMDLIST>& sections) {
+                     std::vector<_VISACMDLIST>& sections, std::string* reason) {
     int lines = 0;
     if (lineNo != nullptr) {
         *lineNo = 0;
     }
+    if (reason != nullptr) {
+        reason->clear();
+    }
+    bool tooLong = false;
     sections.clear();
     CMatch match(kOutsideSection);
     CMatch inside(kInsideSection);
@@ -193,7 +212,18 @@ int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
     long consumed = 0;
     // A section body that ends at a header hands the header line back instead of seeking to it.
     bool headerPending = false;
-    while (headerPending || readLine(file.get(), line, consumed)) {
+    for (;;) {
+        if (!headerPending) {
+            const int got = readLine(file.get(), line, consumed);
+            if (got == 0) {
+                break;
+            }
+            if (got < 0) {
+                ++lines;
+                tooLong = true;
+                break;
+            }
+        }
         headerPending = false;
         ++lines;
         if (line.empty()) {
@@ -210,9 +240,16 @@ int LoadSequenceFile(const std::filesystem::path& path, int* lineNo,
         const BodyEnd end = readBody(file.get(), inside, section, lines, line, consumed);
         result = end == BodyEnd::kHeader || end == BodyEnd::kEndOfFile ? 1 : 0;
         if (result == 0) {
+            tooLong = end == BodyEnd::kTooLong;
             break;
         }
         headerPending = end == BodyEnd::kHeader;
+    }
+    if (tooLong) {
+        result = 0;
+        if (reason != nullptr) {
+            *reason = scriptLineTooLongReason();
+        }
     }
     if (lineNo != nullptr) {
         *lineNo = lines;

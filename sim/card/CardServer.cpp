@@ -1,9 +1,13 @@
 #include "card/CardServer.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -81,9 +85,16 @@ constexpr uint8_t kDriverMajor = 6;
 constexpr uint8_t kDriverMinor = 1;
 constexpr uint8_t kDriverRevision = 0;
 
+// How long the rest of a message may take once its opcode has arrived, and an answer may wait
+// for the client to take it: a client stuck half-way must not hold a worker for ever.
+constexpr std::chrono::seconds kMessageTimeout{5};
+// How long accepting rests when the process has no descriptor left.
+constexpr std::chrono::milliseconds kAcceptPause{100};
+
 }  // namespace
 
-CardServer::CardServer(PciCard& card, std::string path) : card_(card), path_(std::move(path)) {}
+CardServer::CardServer(PciCard& card, std::string path, std::chrono::milliseconds idleLimit)
+    : card_(card), path_(std::move(path)), idleLimit_(idleLimit) {}
 
 CardServer::~CardServer() {
     stop();
@@ -98,7 +109,7 @@ bool CardServer::start() {
     }
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
     ::unlink(path_.c_str());
-    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {
         return false;
     }
@@ -110,87 +121,216 @@ bool CardServer::start() {
         errno = error;
         return false;
     }
-    acceptThread_ = std::thread([this] { acceptLoop(); });
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) {
+        int error = errno;
+        ::close(listenFd_);
+        listenFd_ = -1;
+        errno = error;
+        return false;
+    }
+    started_ = true;
+    pollThread_ = std::thread([this] { pollLoop(); });
     return true;
 }
 
 void CardServer::stop() {
     {
         std::lock_guard lock(mutex_);
-        if (stopping_ || listenFd_ < 0) {
+        if (!started_ || stopping_) {
             return;
         }
         stopping_ = true;
-        ::shutdown(listenFd_, SHUT_RDWR);
-        for (int fd : clients_) {
+        // Workers blocked in a read return at once.
+        for (auto& [fd, c] : connections_) {
             ::shutdown(fd, SHUT_RDWR);
         }
     }
-    card_.shutdown();
-    acceptThread_.join();
+    work_.notify_all();
+    wake();
+    card_.shutdown();  // ends the notification waits
+    pollThread_.join();
+    for (auto& worker : workers_) {
+        worker.join();
+    }
+    workers_.clear();
+    for (auto& [fd, c] : connections_) {
+        end(*c);
+    }
+    connections_.clear();
+    queue_.clear();
     ::close(listenFd_);
     ::unlink(path_.c_str());
-    std::list<std::unique_ptr<Worker>> workers;
-    {
+    ::close(wakeFd_);
+    listenFd_ = wakeFd_ = -1;
+}
+
+uint64_t CardServer::acceptPauses() const {
+    std::lock_guard lock(mutex_);
+    return acceptPauses_;
+}
+
+uint64_t CardServer::idleClosed() const {
+    std::lock_guard lock(mutex_);
+    return idleClosed_;
+}
+
+void CardServer::wake() {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
+}
+
+void CardServer::pollLoop() {
+    std::vector<pollfd> fds;
+    std::vector<std::shared_ptr<Connection>> polled;
+    for (;;) {
+        const auto now = Clock::now();
+        auto deadline = Clock::time_point::max();
+        fds.clear();
+        polled.clear();
+        fds.push_back({wakeFd_, POLLIN, 0});
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) {
+                return;
+            }
+            const bool accepting = now >= acceptPausedUntil_;
+            fds.push_back({accepting ? listenFd_ : -1, POLLIN, 0});
+            if (!accepting) {
+                deadline = acceptPausedUntil_;
+            }
+            for (auto it = connections_.begin(); it != connections_.end();) {
+                auto& c = it->second;
+                if (c->busy) {
+                    ++it;
+                    continue;
+                }
+                if (c->opener == 0 && idleLimit_.count() > 0) {
+                    if (now - c->lastActive >= idleLimit_) {
+                        ++idleClosed_;
+                        end(*c);
+                        it = connections_.erase(it);
+                        continue;
+                    }
+                    deadline = std::min(deadline, c->lastActive + idleLimit_);
+                }
+                fds.push_back({c->fd, POLLIN, 0});
+                polled.push_back(c);
+                ++it;
+            }
+        }
+        int timeoutMs = -1;
+        if (deadline != Clock::time_point::max()) {
+            auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+            timeoutMs = static_cast<int>(std::clamp<long long>(wait, 1, 60000));
+        }
+        int n = ::poll(fds.data(), fds.size(), timeoutMs);
+        if (n < 0 && errno != EINTR) {
+            return;
+        }
+        if (fds[0].revents != 0) {
+            uint64_t count = 0;
+            [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof(count));
+        }
         std::lock_guard lock(mutex_);
-        workers.swap(workers_);
-    }
-    for (auto& worker : workers) {
-        worker->thread.join();
+        if (stopping_) {
+            return;
+        }
+        if (fds[1].revents != 0) {
+            acceptAll(Clock::now());
+        }
+        for (size_t i = 0; i < polled.size(); ++i) {
+            if (fds[i + 2].revents == 0) {
+                continue;
+            }
+            // A message (or the end of the connection) is waiting: a worker takes it.
+            polled[i]->busy = true;
+            queue_.push_back(polled[i]);
+            if (static_cast<int>(queue_.size()) > idleWorkers_ &&
+                static_cast<int>(workers_.size()) < kMaxWorkers) {
+                workers_.emplace_back([this] { workerLoop(); });
+            } else {
+                work_.notify_one();
+            }
+        }
     }
 }
 
-void CardServer::acceptLoop() {
+void CardServer::acceptAll(Clock::time_point now) {
     for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) {
                 continue;
             }
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            ::close(fd);
-            return;
-        }
-        reapFinished();
-        clients_.insert(fd);
-        auto worker = std::make_unique<Worker>();
-        Worker* self = worker.get();
-        worker->thread = std::thread([this, fd, self] {
-            serve(fd);
-            {
-                std::lock_guard lock(mutex_);
-                clients_.erase(fd);
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The waiting connection keeps the socket readable: rest instead of spinning.
+                ++acceptPauses_;
+                acceptPausedUntil_ = now + kAcceptPause;
             }
-            ::close(fd);
-            self->done = true;
-        });
-        workers_.push_back(std::move(worker));
-    }
-}
-
-void CardServer::reapFinished() {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if ((*it)->done) {
-            (*it)->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
+            return;
         }
+        const auto messageLimit =
+            idleLimit_.count() > 0
+                ? std::min<std::chrono::milliseconds>(idleLimit_, kMessageTimeout)
+                : std::chrono::milliseconds(kMessageTimeout);
+        timeval limit{static_cast<time_t>(messageLimit.count() / 1000),
+                      static_cast<suseconds_t>(messageLimit.count() % 1000 * 1000)};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+        auto c = std::make_shared<Connection>();
+        c->fd = fd;
+        c->lastActive = now;
+        connections_[fd] = std::move(c);
     }
 }
 
-void CardServer::serve(int fd) {
+void CardServer::workerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ++idleWorkers_;
+        work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        --idleWorkers_;
+        if (stopping_) {
+            return;
+        }
+        auto c = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        const bool alive = serveOne(*c);
+        lock.lock();
+        if (alive && !stopping_) {
+            c->busy = false;
+            c->lastActive = Clock::now();
+        } else if (!stopping_) {
+            const int fd = c->fd;
+            end(*c);
+            connections_.erase(fd);
+        }
+        wake();
+    }
+}
+
+void CardServer::end(Connection& c) {
+    if (c.opener != 0) {
+        card_.close(c.opener);
+        c.opener = 0;
+    }
+    if (c.fd >= 0) {
+        ::close(c.fd);
+        c.fd = -1;
+    }
+}
+
+bool CardServer::serveOne(Connection& c) {
+    const int fd = c.fd;
     Reader in{fd};
-    uint32_t opener = 0;  // set once the connection opened the card
+    uint32_t& opener = c.opener;
     auto opened = [&] { return opener != 0; };
-    bool alive = true;
-    while (alive) {
+    {
         uint8_t op = in.u8();
         if (!in.ok) {
-            break;
+            return false;
         }
         Answer answer(PciCard::kSuccess);
         switch (op) {
@@ -316,15 +456,9 @@ void CardServer::serve(int fd) {
                 break;
             }
             default:
-                alive = false;  // not our protocol: drop the connection
-                continue;
+                return false;  // not our protocol: drop the connection
         }
-        if (!in.ok || !answer.send(fd)) {
-            break;
-        }
-    }
-    if (opened()) {
-        card_.close(opener);
+        return in.ok && answer.send(fd);
     }
 }
 

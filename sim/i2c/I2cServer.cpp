@@ -118,13 +118,47 @@ void I2cServer::acceptLoop() {
         }
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The waiting connection keeps the socket readable: rest instead of spinning
+                // until ending connections give descriptors back.
+                pollfd stop{stopFd_, POLLIN, 0};
+                ::poll(&stop, 1, 100);
+            }
             continue;
         }
-        std::lock_guard lock(mutex_);
-        // Connections whose client has gone keep their slot until stop(); an adapter is opened
-        // once per program, so they stay few.
-        connections_.push_back({fd, {}});
-        connections_.back().thread = std::thread([this, fd] { serve(fd); });
+        std::unique_lock lock(mutex_);
+        reapEnded();
+        // Clients that have just left may not have ended their threads yet: give them a moment
+        // before a new opening is refused.
+        for (int wait = 0; wait < 20 && connections_.size() >= size_t(kMaxConnections); ++wait) {
+            lock.unlock();
+            pollfd stop{stopFd_, POLLIN, 0};
+            ::poll(&stop, 1, 10);
+            lock.lock();
+            reapEnded();
+        }
+        if (connections_.size() >= static_cast<size_t>(kMaxConnections)) {
+            ::close(fd);  // too many openings at once: this one is refused
+            continue;
+        }
+        Connection& c = connections_.emplace_back();
+        c.fd = fd;
+        c.thread = std::thread([this, &c] {
+            serve(c.fd);
+            c.done = true;
+        });
+    }
+}
+
+void I2cServer::reapEnded() {
+    for (auto it = connections_.begin(); it != connections_.end();) {
+        if (it->done) {
+            it->thread.join();
+            ::close(it->fd);
+            it = connections_.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 

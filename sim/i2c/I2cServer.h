@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <list>
 #include <mutex>
 #include <string>
@@ -11,9 +12,13 @@ namespace vmesim::i2c {
 
 // Serves the I2C adapter socket DIR/i2c-0: one connection per opening of the adapter, frames as
 // docs/virtual-crate-i2c.md gives them. Each connection has its own thread; the bench orders the
-// transactions of all of them.
+// transactions of all of them. A program holds its opening for as long as it runs, so connections
+// are not closed for idling; instead at most kMaxConnections are served at once (one more is
+// closed at once) and the threads of ended ones are reaped.
 class I2cServer {
   public:
+    static constexpr int kMaxConnections = 32;
+
     I2cServer(I2cBench& bench, std::string socketPath);
     ~I2cServer();
     I2cServer(const I2cServer&) = delete;
@@ -27,8 +32,10 @@ class I2cServer {
     struct Connection {
         int fd = -1;
         std::thread thread;
+        std::atomic<bool> done{false};
     };
     void acceptLoop();
+    void reapEnded();
     void serve(int fd);
 
     I2cBench& bench_;

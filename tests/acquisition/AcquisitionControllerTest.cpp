@@ -153,7 +153,8 @@ TEST_F(AcquisitionControllerTest, WorkerMessagesReachTheOwnerWhileItTicks) {
         run.waitForEnd(std::chrono::milliseconds(20));
         run.tick();
     }
-    EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't open file: " + fifoFile(7)});
+    EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't open file: " + fifoFile(7) +
+                                                          "\nthe file is in use by another run"});
 }
 
 }  // namespace

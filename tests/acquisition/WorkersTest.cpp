@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -156,9 +157,56 @@ TEST_F(WorkersTest, FileHeldByAnotherWriterIsRefused) {
     state.settings.cycleCount = 1;
     fake.queueEvent(0, test::makeEvent(0, 256));
     EXPECT_EQ(FifoReadoutWorker(state), 1);
-    EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't open file: " + fifoFile(2)});
+    EXPECT_EQ(op.texts("error"), std::vector<std::string>{"Can't open file: " + fifoFile(2) +
+                                                          "\nthe file is in use by another run"});
     EXPECT_TRUE(state.events.AcquisitionDoneEvent.isSet());
     EXPECT_EQ(fake.blockReads(), 0);
+}
+
+// The second line of "Can't open file" says why, for the ways a data folder goes wrong.
+TEST_F(WorkersTest, FilesThatCannotBeOpenedSayWhy) {
+    struct Case {
+        std::string filenameClr;
+        std::string failing;
+        std::string reason;
+    };
+    fs::create_directory(dir.file("blocked_0.bin"));
+    std::vector<Case> cases = {
+        // The run's journal beside the files is the first file a run opens.
+        {dir.file("missing/daqclr.bin"), dir.file("missing/daqclr.journal"),
+         "No such file or directory"},
+        {dir.file("blocked.bin"), dir.file("blocked_0.bin"), "Is a directory"},
+    };
+    if (::geteuid() != 0) {  // the superuser may write anywhere
+        fs::create_directory(dir.file("readonly"));
+        fs::permissions(dir.file("readonly"), fs::perms::owner_read | fs::perms::owner_exec);
+        cases.push_back({dir.file("readonly/daqclr.bin"), dir.file("readonly/daqclr.journal"),
+                         "Permission denied"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        ScriptedOperator caseOp;
+        state.op = &caseOp;
+        state.settings.filenameClr = c.filenameClr;
+        state.settings.cycleCount = 1;
+        fake.queueEvent(0, test::makeEvent(0, 256));
+        EXPECT_EQ(FifoReadoutWorker(state), 1);
+        EXPECT_EQ(caseOp.texts("error"),
+                  std::vector<std::string>{"Can't open file: " + c.failing + "\n" + c.reason});
+    }
+    if (::geteuid() != 0) {
+        fs::permissions(dir.file("readonly"), fs::perms::owner_all);
+    }
+
+    // The older layout says the same for both of its files.
+    state.settings.adcRev1 = false;
+    state.settings.filename = dir.file("blocked_0.bin");
+    ScriptedOperator legacyOp;
+    state.op = &legacyOp;
+    EXPECT_EQ(LegacyReadoutWorker(state), 1);
+    EXPECT_EQ(legacyOp.texts("error"),
+              std::vector<std::string>{"Can't open file: " + dir.file("blocked_0.bin") +
+                                       "\nIs a directory"});
 }
 
 TEST_F(WorkersTest, FailedWriteEndsTheRunWithTheFileAndReason) {

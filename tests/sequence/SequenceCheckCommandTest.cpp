@@ -93,4 +93,17 @@ TEST_F(SequenceCheckCommand, ReportsFailuresAsTheSequenceTestWould) {
     EXPECT_EQ(run.err, "Open File " + empty + " Error or File Empty\n");
 }
 
+// A file without line ends (a device, a binary) must not be read as one endless line.
+TEST_F(SequenceCheckCommand, RefusesALineLongerThanOneMebibyte) {
+    CliResult run = check("/dev/zero");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error on file /dev/zero line 1\nline longer than 1048576 bytes\n");
+
+    const std::string path =
+        write("[S]\nx\n" + std::string(1 << 20, 'c') + "\n" + std::string((1 << 20) + 1, 'c'));
+    run = check(path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error on file " + path + " line 4\nline longer than 1048576 bytes\n");
+}
+
 }  // namespace

@@ -274,6 +274,36 @@ TEST(ReadScriptLine, SplitsAndReportsLineStarts) {
     EXPECT_EQ(lines, expected);
 }
 
+TEST_F(SequenceScriptTest, LinesUpToOneMebibyteLoadLongerOnesAreRefused) {
+    const std::string longest(kMaxScriptLineBytes, 'x');
+    Loaded l = load("[A]\n" + longest + "\r\n[B]\n" + longest);
+    ASSERT_EQ(l.result, 1);
+    ASSERT_EQ(l.sections.size(), 2u);
+    EXPECT_EQ(l.sections[1].commands, std::vector<std::string>{longest});
+
+    std::string reason;
+    int lineNo = 0;
+    std::vector<_VISACMDLIST> sections;
+    // Too long outside a section, and inside one.
+    EXPECT_EQ(LoadSequenceFile(write(longest + "y"), &lineNo, sections, &reason), 0);
+    EXPECT_EQ(lineNo, 1);
+    EXPECT_EQ(reason, "line longer than 1048576 bytes");
+    EXPECT_EQ(LoadSequenceFile(write("[A]\nx\n\n" + longest + "yy\n"), &lineNo, sections, &reason),
+              0);
+    EXPECT_EQ(lineNo, 4);
+    EXPECT_EQ(reason, "line longer than 1048576 bytes");
+    // Another refusal leaves no stale reason behind.
+    EXPECT_EQ(LoadSequenceFile(write("[A]\nTA = 9\n"), &lineNo, sections, &reason), 0);
+    EXPECT_EQ(reason, "");
+
+    std::FILE* file = std::fopen(write(longest + "z\nnext\n").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::string line;
+    EXPECT_EQ(ReadScriptLine(file, line), -1);
+    EXPECT_EQ(line.size(), kMaxScriptLineBytes);
+    std::fclose(file);
+}
+
 TEST(ReadScriptLine, CarriageReturnAtTheEndOfTheFile) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);

@@ -23,9 +23,9 @@ TEST(OptionsTest, NumbersAreReadAsCReadsThem) {
 }
 
 TEST(OptionsTest, EveryOptionOfTheCommandLine) {
-    Options o =
-        parse({"--dir", "/tmp/x", "--trace", "t.txt", "--memory", "0x1000:0x100", "--memory=0:4096",
-               "--delay-us", "250", "--irq", "0x44", "--flash", "f.bin", "--stats", "s.json"});
+    Options o = parse({"--dir", "/tmp/x", "--trace", "t.txt", "--memory", "0x1000:0x100",
+                       "--memory=0:4096", "--delay-us", "250", "--irq", "0x44", "--flash", "f.bin",
+                       "--stats", "s.json", "--idle-timeout-ms", "750"});
     EXPECT_EQ(o.dir, "/tmp/x");
     EXPECT_EQ(o.tracePath, "t.txt");
     ASSERT_EQ(o.memories.size(), 2u);
@@ -37,6 +37,8 @@ TEST(OptionsTest, EveryOptionOfTheCommandLine) {
     EXPECT_EQ(o.irqLevels, 0x44);
     EXPECT_EQ(o.flashPath, "f.bin");
     EXPECT_EQ(o.statsPath, "s.json");
+    EXPECT_EQ(o.idleTimeoutMs, 750u);
+    EXPECT_EQ(parse({"--dir", "d"}).idleTimeoutMs, 5000u);
 }
 
 TEST(OptionsTest, UnusableCommandLinesAreRefused) {
