@@ -1,0 +1,5 @@
+#include "shell/ui/CTarvoApp.h"
+
+int main(int argc, char** argv) {
+    return tarvo::CTarvoApp().run(argc, argv);
+}
