@@ -10,11 +10,15 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "KOVRAVMElib.h"
 #include "acquisition/ui/CTarvoDlg.h"
@@ -95,6 +99,13 @@ class MessageWatcher : public QObject {
     QTimer timer_;
 };
 
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 uint32_t readBoard(int32_t handle, uint32_t offset) {
     uint32_t value = 0xDEADBEEF;
     int32_t r = KOVRAVME_ReadCycle(handle, 0x03030000 + offset, &value, AmA32UserData, D32);
@@ -147,7 +158,7 @@ class WindowTest : public QObject {
         dir_ = std::make_unique<TempDir>();
         SimProcess::Options options;
         options.trace = false;
-        options.args = {"--board", "--i2c"};
+        options.args = {"--board", "--i2c", "--generator"};
         crate_ = std::make_unique<SimProcess>(options);
         messages_ = std::make_unique<MessageWatcher>();
         expectedMessages_.clear();
@@ -391,6 +402,52 @@ class WindowTest : public QObject {
         QCOMPARE(messages_->texts, expectedMessages_);
     }
 
+    void sequenceTestAutoRunsTheCommandFileAndWritesItsTable() {
+        prepareRun(4, "3");
+        auto* kind = byName<QComboBox>(w(), "Acquisition Type");
+        auto* items = qobject_cast<QStandardItemModel*>(kind->model());
+        QVERIFY(items->item(5)->isEnabled());
+        QVERIFY(items->item(6)->isEnabled());
+        kind->setCurrentIndex(6);
+        emit kind->activated(6);
+        auto* resources = byName<QComboBox>(w(), "Visa Resource");
+        QVERIFY(resources->isVisible());
+        QVERIFY(resources->isEnabled());
+        click(w(), "Refr.");
+        std::string generator = readText(crate_->dir() + "/generator-resource");
+        generator.erase(generator.find_last_not_of("\r\n") + 1);
+        const int index = resources->findText(QString::fromStdString(generator));
+        QVERIFY2(index >= 0, generator.c_str());
+        resources->setCurrentIndex(index);
+        std::ofstream(dir_->file("seq.txt"))
+            << "[Generator]\n*RST\nVOLT 0.5\nOUTP ON\n[Avg]\nMeasure = Average\n";
+        type(w(), "Command File", QString::fromStdString(dir_->file("seq.txt")));
+        type(w(), "Name", "DUT_");
+        // The workbook is there but no office is: the run goes on without its cells.
+        std::ofstream(dir_->file("DUT_SequenceTest_8.xls")) << "";
+        expectedMessages_ << "Server not found";
+
+        // Any waveform file would land in the current folder.
+        const fs::path home = fs::current_path();
+        fs::current_path(dir_->path());
+        click(w(), "START Acquire");
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 240000);
+        fs::current_path(home);
+        QVERIFY(!window_->state().excelOpen);
+        QVERIFY2(window_->statusMessage().startsWith("Sequence test ended"),
+                 qPrintable(window_->statusMessage()));
+        const std::string table = readText(dir_->file("DUT_SequenceTest_3.txt"));
+        QCOMPARE(QString::fromStdString(table.substr(0, 18)),
+                 QStringLiteral("CH\tGenerator\tAvg\r\n"));
+        QCOMPARE(static_cast<int>(std::count(table.begin(), table.end(), '\n')), 33);
+        QVERIFY(!fs::exists(dir_->file("DUT_SequenceTest_1.txt")));
+        // The choices survive the window.
+        closeWindow();
+        openWindow();
+        QCOMPARE(byName<QComboBox>(w(), "Visa Resource")->currentText(),
+                 QString::fromStdString(generator));
+    }
+
     void crateDyingMidRunLeavesTheWindowResponsive() {
         prepareRun(100000000, "1");
         click(w(), "START Acquire");
@@ -418,6 +475,7 @@ class WindowTest : public QObject {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TARVO_I2C_ADAPTER", "sim", 1);  // the crate's I2C chips, without asking
+    setenv("TARVO_OFFICE_PROGRAM_DIR", "/nonexistent/office/program", 1);  // no office starts
     QApplication app(argc, argv);
     WindowTest test;
     return QTest::qExec(&test, argc, argv);
