@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -111,6 +112,13 @@ uint32_t readBoard(int32_t handle, uint32_t offset) {
     int32_t r = KOVRAVME_ReadCycle(handle, 0x03030000 + offset, &value, AmA32UserData, D32);
     return r == Success ? value : 0xDEADBEEF;
 }
+
+// A failed check inside a helper that returns a value: the test sees the empty value.
+#define VERIFY_OR_EMPTY(condition)                                                             \
+    do {                                                                                       \
+        if (!QTest::qVerify(static_cast<bool>(condition), #condition, "", __FILE__, __LINE__)) \
+            return {};                                                                         \
+    } while (false)
 
 }  // namespace
 
@@ -402,27 +410,35 @@ class WindowTest : public QObject {
         QCOMPARE(messages_->texts, expectedMessages_);
     }
 
-    void sequenceTestAutoRunsTheCommandFileAndWritesItsTable() {
+    // "Sequence Test Auto" with the crate's generator chosen after "Refr.", a two-section command
+    // file and the name DUT_; returns the generator's resource name.
+    std::string prepareAutoSequence() {
         prepareRun(4, "3");
         auto* kind = byName<QComboBox>(w(), "Acquisition Type");
         auto* items = qobject_cast<QStandardItemModel*>(kind->model());
-        QVERIFY(items->item(5)->isEnabled());
-        QVERIFY(items->item(6)->isEnabled());
+        VERIFY_OR_EMPTY(items->item(5)->isEnabled());
+        VERIFY_OR_EMPTY(items->item(6)->isEnabled());
         kind->setCurrentIndex(6);
         emit kind->activated(6);
         auto* resources = byName<QComboBox>(w(), "Visa Resource");
-        QVERIFY(resources->isVisible());
-        QVERIFY(resources->isEnabled());
+        VERIFY_OR_EMPTY(resources->isVisible());
+        VERIFY_OR_EMPTY(resources->isEnabled());
         click(w(), "Refr.");
         std::string generator = readText(crate_->dir() + "/generator-resource");
         generator.erase(generator.find_last_not_of("\r\n") + 1);
         const int index = resources->findText(QString::fromStdString(generator));
-        QVERIFY2(index >= 0, generator.c_str());
+        VERIFY_OR_EMPTY(index >= 0);
         resources->setCurrentIndex(index);
         std::ofstream(dir_->file("seq.txt"))
             << "[Generator]\n*RST\nVOLT 0.5\nOUTP ON\n[Avg]\nMeasure = Average\n";
         type(w(), "Command File", QString::fromStdString(dir_->file("seq.txt")));
         type(w(), "Name", "DUT_");
+        return generator;
+    }
+
+    void sequenceTestAutoRunsTheCommandFileAndWritesItsTable() {
+        const std::string generator = prepareAutoSequence();
+        QVERIFY(!generator.empty());
         // The workbook is there but no office is: the run goes on without its cells.
         std::ofstream(dir_->file("DUT_SequenceTest_8.xls")) << "";
         expectedMessages_ << "Server not found";
@@ -446,6 +462,30 @@ class WindowTest : public QObject {
         openWindow();
         QCOMPARE(byName<QComboBox>(w(), "Visa Resource")->currentText(),
                  QString::fromStdString(generator));
+    }
+
+    void sequenceTestAutoWithoutItsWorkbookAsksAndRunsWithoutIt() {
+        QVERIFY(!prepareAutoSequence().empty());
+        const QString workbook = QString::fromStdString(dir_->file("DUT_SequenceTest_8.xls"));
+        expectedMessages_ << "Excel file " + workbook + " not found";
+        QStringList seen;
+        QTimer chooser;
+        chooser.setInterval(20);
+        connect(&chooser, &QTimer::timeout, this, [&] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                seen << d->selectedFiles() << d->nameFilters() << d->defaultSuffix();
+                d->reject();
+            }
+        });
+        chooser.start();
+        const fs::path home = fs::current_path();
+        fs::current_path(dir_->path());
+        click(w(), "START Acquire");
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 240000);
+        fs::current_path(home);
+        QCOMPARE(seen, (QStringList{workbook, "Excel File (*.xls)", "All File (*)", "xls"}));
+        QVERIFY(!window_->state().excelOpen);
+        QVERIFY(fs::exists(dir_->file("DUT_SequenceTest_3.txt")));
     }
 
     void crateDyingMidRunLeavesTheWindowResponsive() {
