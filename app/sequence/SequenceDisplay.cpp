@@ -1,6 +1,7 @@
 #include "sequence/SequenceDisplay.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "instruments/Instrument.h"
 
@@ -12,6 +13,12 @@ std::vector<std::string> listVisaResources(std::string& error) {
         return {};
     }
     return manager->findResources("?*");
+}
+
+std::string sequenceWorkbookPath(const std::string& filenameClr, const std::string& name) {
+    // The name is data, not a format: a '%' in it stays as typed.
+    return (std::filesystem::path(filenameClr).parent_path() / (name + "SequenceTest_8.xls"))
+        .string();
 }
 
 int visaResourceSelection(const std::vector<std::string>& items, const std::string& preferred,

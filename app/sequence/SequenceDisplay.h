@@ -18,6 +18,10 @@ std::vector<std::string> listVisaResources(std::string& error);
 int visaResourceSelection(const std::vector<std::string>& items, const std::string& preferred,
                           int previousIndex);
 
+// The results workbook of a "Sequence Test Auto" run: "<Name>SequenceTest_8.xls" in the folder of
+// "Filename clr" (a bare file name there means the current folder).
+std::string sequenceWorkbookPath(const std::string& filenameClr, const std::string& name);
+
 // The graph's X range 0..n: 256 for types 0 and 3, 512 for 1, 2 and 4, the sequence test's point
 // count (the run state's words per FIFO, 512 until a test sets 256 or 512) for 5 and 6; 512
 // without "ADC Rev1".

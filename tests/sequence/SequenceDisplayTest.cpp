@@ -15,6 +15,14 @@ TEST(SequenceDisplay, TheSavedResourceIsPreferredElseThePreviousIndexStays) {
     EXPECT_EQ(visaResourceSelection({}, "x", 0), -1);
 }
 
+TEST(SequenceDisplay, TheWorkbookLiesBesideFilenameClrWithTheNameAsPrefix) {
+    EXPECT_EQ(sequenceWorkbookPath("/data/run/daq.bin", "DUT_"),
+              "/data/run/DUT_SequenceTest_8.xls");
+    EXPECT_EQ(sequenceWorkbookPath("/data/run/daq.bin", ""), "/data/run/SequenceTest_8.xls");
+    EXPECT_EQ(sequenceWorkbookPath("daq.bin", "A%d"), "A%dSequenceTest_8.xls");
+    EXPECT_EQ(sequenceWorkbookPath("", "X"), "XSequenceTest_8.xls");
+}
+
 TEST(SequenceDisplay, GraphRangeFollowsTypeAndSequencePoints) {
     EXPECT_EQ(graphXRange(0, true, 512), 256);
     EXPECT_EQ(graphXRange(3, true, 512), 256);

@@ -4,17 +4,22 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "KOVRAVMElib.h"
 #include "acquisition/ui/CTarvoDlg.h"
@@ -95,11 +100,25 @@ class MessageWatcher : public QObject {
     QTimer timer_;
 };
 
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 uint32_t readBoard(int32_t handle, uint32_t offset) {
     uint32_t value = 0xDEADBEEF;
     int32_t r = KOVRAVME_ReadCycle(handle, 0x03030000 + offset, &value, AmA32UserData, D32);
     return r == Success ? value : 0xDEADBEEF;
 }
+
+// A failed check inside a helper that returns a value: the test sees the empty value.
+#define VERIFY_OR_EMPTY(condition)                                                             \
+    do {                                                                                       \
+        if (!QTest::qVerify(static_cast<bool>(condition), #condition, "", __FILE__, __LINE__)) \
+            return {};                                                                         \
+    } while (false)
 
 }  // namespace
 
@@ -147,7 +166,7 @@ class WindowTest : public QObject {
         dir_ = std::make_unique<TempDir>();
         SimProcess::Options options;
         options.trace = false;
-        options.args = {"--board", "--i2c"};
+        options.args = {"--board", "--i2c", "--generator"};
         crate_ = std::make_unique<SimProcess>(options);
         messages_ = std::make_unique<MessageWatcher>();
         expectedMessages_.clear();
@@ -391,6 +410,84 @@ class WindowTest : public QObject {
         QCOMPARE(messages_->texts, expectedMessages_);
     }
 
+    // "Sequence Test Auto" with the crate's generator chosen after "Refr.", a two-section command
+    // file and the name DUT_; returns the generator's resource name.
+    std::string prepareAutoSequence() {
+        prepareRun(4, "3");
+        auto* kind = byName<QComboBox>(w(), "Acquisition Type");
+        auto* items = qobject_cast<QStandardItemModel*>(kind->model());
+        VERIFY_OR_EMPTY(items->item(5)->isEnabled());
+        VERIFY_OR_EMPTY(items->item(6)->isEnabled());
+        kind->setCurrentIndex(6);
+        emit kind->activated(6);
+        auto* resources = byName<QComboBox>(w(), "Visa Resource");
+        VERIFY_OR_EMPTY(resources->isVisible());
+        VERIFY_OR_EMPTY(resources->isEnabled());
+        click(w(), "Refr.");
+        std::string generator = readText(crate_->dir() + "/generator-resource");
+        generator.erase(generator.find_last_not_of("\r\n") + 1);
+        const int index = resources->findText(QString::fromStdString(generator));
+        VERIFY_OR_EMPTY(index >= 0);
+        resources->setCurrentIndex(index);
+        std::ofstream(dir_->file("seq.txt"))
+            << "[Generator]\n*RST\nVOLT 0.5\nOUTP ON\n[Avg]\nMeasure = Average\n";
+        type(w(), "Command File", QString::fromStdString(dir_->file("seq.txt")));
+        type(w(), "Name", "DUT_");
+        return generator;
+    }
+
+    void sequenceTestAutoRunsTheCommandFileAndWritesItsTable() {
+        const std::string generator = prepareAutoSequence();
+        QVERIFY(!generator.empty());
+        // The workbook is there but no office is: the run goes on without its cells.
+        std::ofstream(dir_->file("DUT_SequenceTest_8.xls")) << "";
+        expectedMessages_ << "Server not found";
+
+        // Any waveform file would land in the current folder.
+        const fs::path home = fs::current_path();
+        fs::current_path(dir_->path());
+        click(w(), "START Acquire");
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 240000);
+        fs::current_path(home);
+        QVERIFY(!window_->state().excelOpen);
+        QVERIFY2(window_->statusMessage().startsWith("Sequence test ended"),
+                 qPrintable(window_->statusMessage()));
+        const std::string table = readText(dir_->file("DUT_SequenceTest_3.txt"));
+        QCOMPARE(QString::fromStdString(table.substr(0, 18)),
+                 QStringLiteral("CH\tGenerator\tAvg\r\n"));
+        QCOMPARE(static_cast<int>(std::count(table.begin(), table.end(), '\n')), 33);
+        QVERIFY(!fs::exists(dir_->file("DUT_SequenceTest_1.txt")));
+        // The choices survive the window.
+        closeWindow();
+        openWindow();
+        QCOMPARE(byName<QComboBox>(w(), "Visa Resource")->currentText(),
+                 QString::fromStdString(generator));
+    }
+
+    void sequenceTestAutoWithoutItsWorkbookAsksAndRunsWithoutIt() {
+        QVERIFY(!prepareAutoSequence().empty());
+        const QString workbook = QString::fromStdString(dir_->file("DUT_SequenceTest_8.xls"));
+        expectedMessages_ << "Excel file " + workbook + " not found";
+        QStringList seen;
+        QTimer chooser;
+        chooser.setInterval(20);
+        connect(&chooser, &QTimer::timeout, this, [&] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                seen << d->selectedFiles() << d->nameFilters() << d->defaultSuffix();
+                d->reject();
+            }
+        });
+        chooser.start();
+        const fs::path home = fs::current_path();
+        fs::current_path(dir_->path());
+        click(w(), "START Acquire");
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 240000);
+        fs::current_path(home);
+        QCOMPARE(seen, (QStringList{workbook, "Excel File (*.xls)", "All File (*)", "xls"}));
+        QVERIFY(!window_->state().excelOpen);
+        QVERIFY(fs::exists(dir_->file("DUT_SequenceTest_3.txt")));
+    }
+
     void crateDyingMidRunLeavesTheWindowResponsive() {
         prepareRun(100000000, "1");
         click(w(), "START Acquire");
@@ -418,6 +515,7 @@ class WindowTest : public QObject {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TARVO_I2C_ADAPTER", "sim", 1);  // the crate's I2C chips, without asking
+    setenv("TARVO_OFFICE_PROGRAM_DIR", "/nonexistent/office/program", 1);  // no office starts
     QApplication app(argc, argv);
     WindowTest test;
     return QTest::qExec(&test, argc, argv);

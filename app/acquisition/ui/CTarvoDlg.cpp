@@ -22,6 +22,8 @@
 #include <QVBoxLayout>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 
 #include "KOVRAVMElib.h"
 #include "acquisition/AcquisitionController.h"
@@ -34,6 +36,9 @@
 #include "board/ui/CTAConfig.h"
 #include "histogram/HistogramJob.h"
 #include "i2c/ui/CAdcDacDlg.h"
+#include "sequence/SequenceDisplay.h"
+#include "sequence/SequenceTestSetup.h"
+#include "sequence/SequenceTestWorkers.h"
 #include "shell/FieldValidation.h"
 #include "shell/OwnerThreadOperator.h"
 #include "shell/ParseHex.h"
@@ -46,6 +51,7 @@
 #include "shell/ui/GuiOperator.h"
 #include "shell/ui/QtExecutor.h"
 #include "shell/ui/WebUpdateLauncher.h"
+#include "spreadsheet/WorkbookCellSink.h"
 
 namespace tarvo {
 namespace {
@@ -61,9 +67,9 @@ const char* const kTypeNames[kAcquisitionTypeCount] = {
     "Sequence Test Auto",
 };
 
-const char* const kLaterFeature = "Not available in this version yet";
 const char* const kDaqFileFilter = "DAQ File (*.bin)|*.bin|All File (*.*)|*.*||";
 const char* const kCommandFileFilter = "Command File (*.txt)|*.txt|All File (*.*)|*.*||";
+const char* const kWorkbookFilter = "Excel File (*.xls)|*.xls|All File (*.*)|*.*||";
 
 QString qs(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -92,6 +98,30 @@ QLineEdit* field(const QString& name, QWidget* parent, int width = 0) {
     return edit;
 }
 
+bool isSequenceTest(int32_t type) {
+    return type == kTypeSequenceTest || type == kTypeSequenceTestAuto;
+}
+
+// The worker's cells, carried to the window's thread and written there. A cell still queued when
+// the window goes is dropped with it.
+class QueuedCellSink : public CellSink {
+  public:
+    QueuedCellSink(QObject* owner, WorkbookCellSink& workbook)
+        : owner_(owner), workbook_(workbook) {}
+    void postCell(int row, int column, CellValue value) override {
+        QMetaObject::invokeMethod(
+            owner_,
+            [&workbook = workbook_, row, column, value = std::move(value)]() mutable {
+                workbook.postCell(row, column, std::move(value));
+            },
+            Qt::QueuedConnection);
+    }
+
+  private:
+    QObject* owner_;
+    WorkbookCellSink& workbook_;
+};
+
 }  // namespace
 
 CTarvoDlg::CTarvoDlg(SettingsStore& store, QWidget* parent)
@@ -115,6 +145,12 @@ CTarvoDlg::CTarvoDlg(SettingsStore& store, QWidget* parent)
     setWindowTitle(QStringLiteral("Nimbra DAQ"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     state_.op = operator_.get();
+    registerSequenceTestWorkers();
+    sequenceSetup_ = std::make_unique<SequenceTestSetup>();
+    workbook_ = std::make_unique<WorkbookCellSink>(*operator_);
+    queuedCells_ = std::make_unique<QueuedCellSink>(this, *workbook_);
+    sequenceSetup_->cells = queuedCells_.get();
+    attachSequenceTestSetup(state_, sequenceSetup_.get());
 
     for (int ta = 0; ta < 8; ++ta) {
         taDialogs_[ta] = new CTAConfig(ta, this);
@@ -141,6 +177,8 @@ CTarvoDlg::~CTarvoDlg() {
     operator_->shutDown();
     histogramJob_.reset();
     controller_.reset();  // before the I2C window: a sequence worker may set its thresholds
+    attachSequenceTestSetup(state_, nullptr);
+    closeSequenceWorkbook();
     webUpdate_.reset();
     delete i2c_;
     i2c_ = nullptr;
@@ -174,13 +212,7 @@ void CTarvoDlg::buildControls() {
     type_ = named(new QComboBox(run), QStringLiteral("Acquisition Type"));
     auto* model = new QStandardItemModel(type_);
     for (int i = 0; i < kAcquisitionTypeCount; ++i) {
-        auto* item = new QStandardItem(QString::fromLatin1(kTypeNames[i]));
-        if (i == kTypeSequenceTest || i == kTypeSequenceTestAuto) {
-            // The sequence tests come with their own workers.
-            item->setEnabled(false);
-            item->setToolTip(QString::fromLatin1(kLaterFeature));
-        }
-        model->appendRow(item);
+        model->appendRow(new QStandardItem(QString::fromLatin1(kTypeNames[i])));
     }
     type_->setModel(model);
     channel_ = field(QStringLiteral("Channel"), run, 50);
@@ -367,10 +399,6 @@ void CTarvoDlg::buildMenu() {
     help->addAction(QStringLiteral("Web Update"), this, [this] { webUpdate_->start(); });
     help->addSeparator();
     help->addAction(QStringLiteral("About"), this, &CTarvoDlg::onAbout);
-
-    // The instrument list is filled by the instrument layer, which is not in this version.
-    visaResource_->setToolTip(QString::fromLatin1(kLaterFeature));
-    refresh_->setToolTip(QString::fromLatin1(kLaterFeature));
 }
 
 void CTarvoDlg::loadSettings(const PersistedSettings& s) {
@@ -430,6 +458,7 @@ void CTarvoDlg::initialize() {
     i2c_ = new CAdcDacDlg(this, *operator_);
     connect(i2cShowHide_, &QAction::triggered, i2c_, &CAdcDacDlg::toggleShown);
     i2cShowHide_->setEnabled(true);
+    sequenceSetup_->thresholds = i2c_;
     writeFields();
     showStatus(bridgeOpen() ? QStringLiteral("Bridge open (handle %1).").arg(handle)
                             : QStringLiteral("No bridge reachable: press VME Reset once the "
@@ -526,9 +555,8 @@ void CTarvoDlg::writeFields() {
     commandFile_->setEnabled(e.instrumentControls);
     browseCommandFile_->setEnabled(e.instrumentControls);
     edit_->setEnabled(e.instrumentControls);
-    // The resource list waits for the instrument layer.
-    visaResource_->setEnabled(false);
-    refresh_->setEnabled(false);
+    visaResource_->setEnabled(e.instrumentControls);
+    refresh_->setEnabled(e.instrumentControls);
     name_->setEnabled(e.name);
     for (QAction* a : taActions_) {
         a->setEnabled(e.taMenuItems);
@@ -595,6 +623,9 @@ void CTarvoDlg::onStart() {
     acquisitionProgress_->setValue(0);
     display_ = LiveDisplay();
     graph_->setAverages({});
+    if (isSequenceTest(state_.settings.acquisitionType)) {
+        prepareSequenceTest();
+    }
     controller_->start();
     writeFields();
     runTimer_->start(500);
@@ -680,16 +711,47 @@ void CTarvoDlg::onRefreshResources() {
 }
 
 void CTarvoDlg::refreshResourceList(const QString& preferred) {
-    // Without an instrument layer the only name known is the one chosen before.
-    int previous = visaResource_->currentIndex();
-    QStringList names;
-    for (int i = 0; i < visaResource_->count(); ++i) {
-        names << visaResource_->itemText(i);
-    }
+    const int previous = visaResource_->currentIndex();
+    std::string error;
+    const std::vector<std::string> items = listVisaResources(error);
     visaResource_->clear();
-    visaResource_->addItems(names);
-    int chosen = preferred.isEmpty() ? -1 : visaResource_->findText(preferred);
-    visaResource_->setCurrentIndex(chosen >= 0 ? chosen : previous);
+    for (const std::string& item : items) {
+        visaResource_->addItem(qs(item));
+    }
+    visaResource_->setCurrentIndex(visaResourceSelection(items, local(preferred), previous));
+    if (items.empty() && !error.empty()) {
+        showStatus(QStringLiteral("No instrument list: %1").arg(qs(error)));
+    }
+}
+
+void CTarvoDlg::prepareSequenceTest() {
+    SequenceTestSetup& setup = *sequenceSetup_;
+    setup.commandFile = local(commandFile_->text());
+    setup.resource = local(visaResource_->currentText());
+    setup.name = local(name_->text());
+    setup.setStatusText("");
+    state_.excelOpen = false;
+    if (state_.settings.acquisitionType != kTypeSequenceTestAuto) {
+        return;
+    }
+    std::optional<std::string> path = sequenceWorkbookPath(state_.settings.filenameClr, setup.name);
+    std::error_code ec;
+    if (!std::filesystem::exists(*path, ec)) {
+        operator_->error("Excel file " + *path + " not found");
+        path = operator_->chooseOpenFile(*path, ".xls", kWorkbookFilter);
+    }
+    // Without a workbook the test still runs; its cells are then dropped.
+    if (path) {
+        workbook_->open(*path);
+    }
+    state_.excelOpen = workbook_->isOpen();
+}
+
+void CTarvoDlg::closeSequenceWorkbook() {
+    if (workbook_ && workbook_->isOpen()) {
+        workbook_->close();
+    }
+    state_.excelOpen = false;
 }
 
 void CTarvoDlg::onHoldMinMaxClicked() {
@@ -798,17 +860,30 @@ void CTarvoDlg::onRunTimer() {
     eventsLost_->setText(qs(tick.eventsLostText));
     acquisitionProgress_->setRange(0, std::max(tick.cycleCount, 0));
     acquisitionProgress_->setValue(std::clamp(tick.cyclesDone, 0, std::max(tick.cycleCount, 0)));
+    const bool sequence = isSequenceTest(state_.settings.acquisitionType);
     if (tick.finished) {
         runTimer_->stop();
         displayTimer_->stop();
-        showStatus(QStringLiteral("Acquisition ended: %1 of %2 cycles.")
-                       .arg(tick.cyclesDone)
-                       .arg(tick.cycleCount));
+        if (sequence) {
+            closeSequenceWorkbook();
+            const std::string last = sequenceSetup_->statusText();
+            showStatus(last.empty() ? QStringLiteral("Sequence test ended.")
+                                    : QStringLiteral("Sequence test ended: %1").arg(qs(last)));
+        } else {
+            showStatus(QStringLiteral("Acquisition ended: %1 of %2 cycles.")
+                           .arg(tick.cyclesDone)
+                           .arg(tick.cycleCount));
+        }
         writeFields();
         if (closePending_) {
             close();
         }
         return;
+    }
+    if (sequence) {
+        if (std::string text = sequenceSetup_->statusText(); !text.empty()) {
+            showStatus(qs(text));
+        }
     }
     writeRunOutputs();
 }
@@ -868,6 +943,7 @@ void CTarvoDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     readFields();
+    closeSequenceWorkbook();
     event->accept();
     QDialog::done(QDialog::Accepted);
 }

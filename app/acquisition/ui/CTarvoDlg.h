@@ -29,12 +29,15 @@ class CHoldConfig;
 class CTAConfig;
 class AcquisitionController;
 class CAdcDacDlg;
+class CellSink;
 class GuiOperator;
 class HistogramJob;
 class OwnerThreadOperator;
 class QtExecutor;
 class LiveGraph;
+class SequenceTestSetup;
 class SettingsStore;
+class WorkbookCellSink;
 
 // "Nimbra DAQ", the operator's main window: a thin view over the run-state record. Every command
 // copies the controls into the record (readFields), acts through the core, and copies the record
@@ -99,6 +102,8 @@ class CTarvoDlg : public QDialog {
     void buildControls();
     void buildMenu();
     void refreshResourceList(const QString& preferred);
+    void prepareSequenceTest();
+    void closeSequenceWorkbook();
     void writeRunOutputs();  // the counters and progress a timer tick refreshes
     void showStatus(const QString& text);
     bool bridgeOpen() const { return state_.vmeHandle != -1; }
@@ -113,6 +118,11 @@ class CTarvoDlg : public QDialog {
     std::unique_ptr<AcquisitionController> controller_;
     std::unique_ptr<HistogramJob> histogramJob_;
     std::unique_ptr<::WebUpdateLauncher> webUpdate_;
+    // The sequence tests' texts and sinks, attached to state_ for the window's life; the workbook
+    // is written only on this thread, the worker's cells reach it through queuedCells_.
+    std::unique_ptr<SequenceTestSetup> sequenceSetup_;
+    std::unique_ptr<WorkbookCellSink> workbook_;
+    std::unique_ptr<CellSink> queuedCells_;
     CAdcDacDlg* i2c_ = nullptr;  // the "I2C Controls" window, made when the window opens
     LiveDisplay display_;
     bool holdMinMax_ = true;
