@@ -21,6 +21,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBRA_SANITIZE=ON 
 cmake --build build-asan -j "$jobs"
 echo "== tests under sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
     ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900
 
 echo "== build (ThreadSanitizer, the threaded suites only)"
