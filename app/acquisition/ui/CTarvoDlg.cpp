@@ -786,16 +786,23 @@ void CTarvoDlg::onBaseLines() {
     }
 }
 
-void CTarvoDlg::onLoadSetting() {
-    auto path = operator_->chooseOpenFile("", ".ta", kTaSettingFilter);
-    if (!path) {
-        return;
-    }
+// The eight sections and the hold codes as the dialogs hold them: what a setting file saves, and
+// what a short file leaves in place when it is loaded.
+TaSetting CTarvoDlg::currentTaSetting() const {
     TaSetting setting;
     setting.holdCodes = holdDialog_->holdCode;
     for (int ta = 0; ta < 8; ++ta) {
         setting.sections[ta] = taDialogs_[ta]->config.registers();
     }
+    return setting;
+}
+
+void CTarvoDlg::onLoadSetting() {
+    auto path = operator_->chooseOpenFile("", ".ta", kTaSettingFilter);
+    if (!path) {
+        return;
+    }
+    TaSetting setting = currentTaSetting();
     TaFileResult r = LoadSetting(*path, setting);
     if (!r.ok) {
         showStatus(
@@ -822,11 +829,7 @@ void CTarvoDlg::onSaveSetting() {
     if (!path) {
         return;
     }
-    TaSetting setting;
-    setting.holdCodes = holdDialog_->holdCode;
-    for (int ta = 0; ta < 8; ++ta) {
-        setting.sections[ta] = taDialogs_[ta]->config.registers();
-    }
+    TaSetting setting = currentTaSetting();
     TaFileResult r = SaveSetting(*path, setting);
     showStatus(r.ok ? QStringLiteral("Setting file %1 saved.").arg(qs(r.path))
                     : QStringLiteral("Setting file %1 could not be written: %2")

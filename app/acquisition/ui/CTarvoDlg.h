@@ -7,6 +7,7 @@
 
 #include "acquisition/LiveDisplay.h"
 #include "acquisition/RunState.h"
+#include "board/TaSettingFile.h"
 #include "shell/PersistedSettings.h"
 
 class QAction;
@@ -99,6 +100,7 @@ class CTarvoDlg : public QDialog {
     void reject() override;
 
   private:
+    TaSetting currentTaSetting() const;
     void buildControls();
     void buildMenu();
     void refreshResourceList(const QString& preferred);
