@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/RunState.h"
+#include "board/ui/WriteReadCloseButtons.h"
 #include "shell/FieldValidation.h"
 #include "shell/PersistedSettings.h"
 #include "shell/ui/BusyGuard.h"
@@ -28,14 +29,10 @@ CHoldConfig::CHoldConfig(SettingsStore& store, QWidget* parent) : QDialog(parent
         grid->addWidget(edits_[i], i, 1);
         grid->addWidget(new QLabel(QStringLiteral("ns"), this), i, 2);
     }
-    auto* write = new QPushButton(QStringLiteral("Write"), this);
-    auto* read = new QPushButton(QStringLiteral("Read"), this);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    for (QPushButton* b : {write, read, close}) {
-        b->setAccessibleName(b->text());
-        b->setAutoDefault(false);
-    }
-    close->setDefault(true);
+    const WriteReadCloseButtons buttonSet(this);
+    QPushButton* write = buttonSet.write;
+    QPushButton* read = buttonSet.read;
+    QPushButton* close = buttonSet.close;
     connect(write, &QPushButton::clicked, this, &CHoldConfig::onWrite);
     connect(read, &QPushButton::clicked, this, &CHoldConfig::onRead);
     connect(close, &QPushButton::clicked, this, &CHoldConfig::accept);

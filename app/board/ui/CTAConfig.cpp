@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/RunState.h"
+#include "board/ui/WriteReadCloseButtons.h"
 #include "shell/FieldValidation.h"
 #include "shell/ui/BusyGuard.h"
 
@@ -71,14 +72,10 @@ CTAConfig::CTAConfig(int index, QWidget* parent) : QDialog(parent), taIndex(inde
     testMode_ = new QCheckBox(QStringLiteral("Test Mode"), this);
     testMode_->setAccessibleName(QStringLiteral("Test Mode"));
 
-    auto* write = new QPushButton(QStringLiteral("Write"), this);
-    auto* read = new QPushButton(QStringLiteral("Read"), this);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    for (QPushButton* b : {write, read, close}) {
-        b->setAccessibleName(b->text());
-        b->setAutoDefault(false);
-    }
-    close->setDefault(true);
+    const WriteReadCloseButtons buttonSet(this);
+    QPushButton* write = buttonSet.write;
+    QPushButton* read = buttonSet.read;
+    QPushButton* close = buttonSet.close;
     connect(write, &QPushButton::clicked, this, &CTAConfig::onWrite);
     connect(read, &QPushButton::clicked, this, &CTAConfig::onRead);
     connect(close, &QPushButton::clicked, this, &CTAConfig::accept);
